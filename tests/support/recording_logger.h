@@ -1,0 +1,99 @@
+#pragma once
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "logging/quarn_logger.h"
+
+// A logger that keeps every message, formatted, with its priority, so tests can assert on exact log output.
+class RecordingLogger : public quarn_logger {
+  public:
+    enum Level { VERBOSE = 2, DEBUG = 3, INFO = 4, WARN = 5, ERROR = 6, FATAL = 7 };
+
+    struct Entry {
+        Level level;
+        std::string format;
+        std::string text;
+    };
+
+    int verbose(const char* format, ...) override {
+        va_list args;
+        va_start(args, format);
+        record(VERBOSE, format, args);
+        va_end(args);
+        return 0;
+    }
+    int debug(const char* format, ...) override {
+        va_list args;
+        va_start(args, format);
+        record(DEBUG, format, args);
+        va_end(args);
+        return 0;
+    }
+    int info(const char* format, ...) override {
+        va_list args;
+        va_start(args, format);
+        record(INFO, format, args);
+        va_end(args);
+        return 0;
+    }
+    int warn(const char* format, ...) override {
+        va_list args;
+        va_start(args, format);
+        record(WARN, format, args);
+        va_end(args);
+        return 0;
+    }
+    int error(const char* format, ...) override {
+        va_list args;
+        va_start(args, format);
+        record(ERROR, format, args);
+        va_end(args);
+        return 0;
+    }
+    int fatal(const char* format, ...) override {
+        va_list args;
+        va_start(args, format);
+        record(FATAL, format, args);
+        va_end(args);
+        return 0;
+    }
+
+    const std::vector<Entry>& entries() const { return entries_; }
+    void clear() { entries_.clear(); }
+
+    // Texts of all messages, in order.
+    std::vector<std::string> texts() const {
+        std::vector<std::string> result;
+        for (const auto& entry : entries_) {
+            result.push_back(entry.text);
+        }
+        return result;
+    }
+
+    // Number of messages whose format is exactly the given one.
+    size_t countFormat(const std::string& format) const {
+        size_t count = 0;
+        for (const auto& entry : entries_) {
+            count += entry.format == format ? 1 : 0;
+        }
+        return count;
+    }
+
+  private:
+    void record(Level level, const char* format, va_list args) {
+        va_list copy;
+        va_copy(copy, args);
+        const int length = std::vsnprintf(nullptr, 0, format, copy);
+        va_end(copy);
+        std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+        if (length > 0) {
+            std::vsnprintf(&text[0], text.size() + 1, format, args);
+        }
+        entries_.push_back({level, format, text});
+    }
+
+    std::vector<Entry> entries_;
+};
