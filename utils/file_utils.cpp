@@ -1,0 +1,124 @@
+#include "utils/file_utils.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+
+namespace {
+
+constexpr std::streamsize kMaxLineLength = 2147483647;
+
+// Line numbers count from 1; 0 would otherwise wrap into four billion skips.
+void skipLines(std::istream& in, unsigned int lineNumber) {
+    for (unsigned int line = 1; line < lineNumber && in; ++line) {
+        in.ignore(kMaxLineLength, '\n');
+    }
+}
+
+}  // namespace
+
+bool fileExists(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
+}
+
+void printFileContent(quarn_logger* logger, std::istream& in) {
+    if (in.fail()) {
+        logger->error("%s(%s): Received a Bad Stream", __func__, QUARN_LINE);
+        return;
+    }
+    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    logger->error("%s(%s): File Content:\n %s", __func__, QUARN_LINE, content.c_str());
+}
+
+void printFileContentByPath(quarn_logger* logger, const std::string& path) {
+    std::ifstream in(path);
+    printFileContent(logger, in);
+}
+
+int getFileSize(const std::string& path, quarn_logger* logger) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in.is_open()) {
+        logger->error("%s(%s): Unable to Open '%s' file. Returning invalid file size(-1)", __func__, QUARN_LINE,
+                      path.c_str());
+        return -1;
+    }
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    // Files of 2 GiB and more would otherwise come back wrapped, often as a plausible size.
+    if (size > INT_MAX) {
+        logger->error("%s(%s): '%s' file size(%lld) does not fit the result. Returning invalid file size(-1)", __func__,
+                      QUARN_LINE, path.c_str(), static_cast<long long>(size));
+        return -1;
+    }
+    return static_cast<int>(size);
+}
+
+bool createFile(const std::string& path) {
+    std::ofstream out(path, std::ios::out | std::ios::trunc);
+    return out.good();
+}
+
+bool copyFile(const std::string& sourcePath, const std::string& destinationPath) {
+    std::ifstream source(sourcePath, std::ios::binary);
+    std::ofstream destination(destinationPath, std::ios::binary | std::ios::trunc);
+    if (!source.is_open() || !destination.is_open() || !source.good() || !destination.good()) {
+        return false;
+    }
+    // Inserting an empty source sets the fail state although nothing is missing, so only real content is copied.
+    if (source.peek() != std::char_traits<char>::eof()) {
+        destination << source.rdbuf();
+    }
+    // A write that failed (a full partition) must not pass for a complete copy.
+    destination.close();
+    return !destination.fail();
+}
+
+bool remove_file(quarn_logger* logger, const char* path) {
+    if (path == nullptr) {
+        return false;
+    }
+    struct stat info;
+    if (stat(path, &info) != 0) {
+        return true;
+    }
+    if (std::remove(path) != 0) {
+        logger->fatal("remove_file: \"%s\" file deletion failed: %s", path, strerror(errno));
+        return false;
+    }
+    logger->verbose("remove_file: \"%s\" file deletion successful", path);
+    return true;
+}
+
+std::string getEnvValue(const std::string& name) {
+    const char* value = std::getenv(name.c_str());
+    return value == nullptr ? std::string() : std::string(value);
+}
+
+std::string readLine(std::fstream& file, unsigned int lineNumber, bool closeAfter) {
+    if (!file.good()) {
+        return std::string();
+    }
+    std::string line;
+    std::getline(seekToLine(file, lineNumber), line);
+    if (closeAfter) {
+        file.close();
+    }
+    return line;
+}
+
+std::string readLineFromFile(const std::string& path, unsigned int lineNumber) {
+    std::fstream file(path, std::ios::in | std::ios::out);
+    return readLine(file, lineNumber, false);
+}
+
+std::istream& seekToLine(std::istream& in, unsigned int lineNumber) {
+    in.seekg(0, std::ios::beg);
+    skipLines(in, lineNumber);
+    return in;
+}

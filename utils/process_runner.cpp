@@ -1,0 +1,116 @@
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "utils/process_utils.h"
+
+// A test build shortens the pause so that the poll budget can be used up quickly.
+#ifndef MORVANE_CHILD_POLL_PAUSE_US
+#define MORVANE_CHILD_POLL_PAUSE_US 10000
+#endif
+
+namespace {
+
+// Counts polls that find the child still running, not time.
+constexpr int kPollBudget = 10001;
+constexpr useconds_t kPollPauseMicros = MORVANE_CHILD_POLL_PAUSE_US;
+// One read delivers at most 255 characters.
+constexpr int kLineBufferSize = 256;
+
+bool closeFD(quarn_logger* logger, int fd) {
+    if (::close(fd) == 0) {
+        return true;
+    }
+    logger->error("%s(%s): ::close returned an error for [%d]: %s", __func__, QUARN_LINE, fd, strerror(errno));
+    return false;
+}
+
+bool dupFD(quarn_logger* logger, int oldFD, int newFD) {
+    if (::dup2(oldFD, newFD) != -1) {
+        return true;
+    }
+    logger->error("%s(%s): ::dup2 returned an error for oldFD[%d] & newFD[%d]: %s", __func__, QUARN_LINE, oldFD, newFD,
+                  strerror(errno));
+    return false;
+}
+
+// The child's side of the pipe: both of its output streams go to the write end.
+bool closeAndDupFD(quarn_logger* logger, int* pfd) {
+    if (!closeFD(logger, pfd[0])) {
+        logger->error("%s(%s): closeFD failed for pfd[0]", __func__, QUARN_LINE);
+        return false;
+    }
+    return dupFD(logger, pfd[1], STDOUT_FILENO) && dupFD(logger, pfd[1], STDERR_FILENO);
+}
+
+// execv reads up to the first null pointer; a caller that forgot it must not send it past the vector's end.
+std::vector<const char*> terminated(const std::vector<const char*>& argv) {
+    std::vector<const char*> args(argv);
+    if (args.empty() || args.back() != nullptr) {
+        args.push_back(nullptr);
+    }
+    return args;
+}
+
+}  // namespace
+
+int forkAndExec(quarn_logger* logger, int* pfd, const std::string& path, std::vector<const char*>& argv) {
+    const std::vector<const char*> args = terminated(argv);
+    const pid_t pid = fork();
+    if (pid < 0) {
+        logger->error("%s(%s): Fork failed: %s\n", __func__, QUARN_LINE, strerror(errno));
+        // Nobody else will close them, and a tool that retries would run out of descriptors.
+        closeFD(logger, pfd[0]);
+        closeFD(logger, pfd[1]);
+        return -1;
+    }
+    if (pid == 0) {
+        if (!closeAndDupFD(logger, pfd)) {
+            logger->error("%s(%s): closeAndDupFD returned an error", __func__, QUARN_LINE);
+            _exit(1);
+        }
+        execv(path.c_str(), const_cast<char* const*>(args.data()));
+        logger->error("%s(%s): child process execve failed :%s\n", __func__, QUARN_LINE, strerror(errno));
+        _exit(1);
+    }
+    const int status = monitorChildAndCaptureOutput(logger, pfd, pid);
+    // A status of -1 (none obtained) reads as "not exited" here too.
+    if (!WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+int monitorChildAndCaptureOutput(quarn_logger* logger, int* pfd, pid_t pid) {
+    int status = -1;
+    // Without the parent's copy of the write end gone, the read end would never see the end of the stream.
+    if (!closeFD(logger, pfd[1])) {
+        logger->error("%s(%s): closeFD failed for pfd[1]", __func__, QUARN_LINE);
+        return status;
+    }
+    FILE* stream = fdopen(pfd[0], "r");
+    if (stream == nullptr) {
+        logger->error("%s(%s): fdopen returned an error: %s", __func__, QUARN_LINE, strerror(errno));
+        return -1;
+    }
+    char line[kLineBufferSize];
+    for (int budget = kPollBudget;;) {
+        if (waitpid(pid, &status, WNOHANG) != 0) {
+            break;
+        }
+        if (--budget == 0) {
+            logger->error("%s(%s): timeout happened while waiting for the child process to complete\n", __func__,
+                          QUARN_LINE);
+            break;
+        }
+        if (fgets(line, sizeof line, stream) != nullptr) {
+            logger->info("%s(%s): %s", __func__, QUARN_LINE, line);
+        }
+        usleep(kPollPauseMicros);
+    }
+    fclose(stream);
+    return status;
+}
