@@ -1,0 +1,28 @@
+// The misuse check must stop the process in release builds too, so the standard assertion is forced on here.
+#ifdef NDEBUG
+#undef NDEBUG
+#endif
+
+#include <cassert>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "jsondoc/jsondoc.h"
+
+namespace jsondoc {
+
+void assertion(const char* file, int line, const char* expression, bool result) {
+    if (result) {
+        return;
+    }
+    // The build machine's directories say nothing to whoever reads the message on the unit.
+    const char* slash = std::strrchr(file, '/');
+    const char* name = slash != nullptr ? slash + 1 : file;
+    std::fprintf(stderr, "[JSONDOC] expression '%s' failed at %s:%d -> ", expression, name, line);
+    std::fflush(stderr);
+    assert(0);
+    std::abort();
+}
+
+}  // namespace jsondoc

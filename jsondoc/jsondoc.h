@@ -1,0 +1,379 @@
+#pragma once
+
+// jsondoc: a small JSON document library. A document is a tree of Values owned strictly from the root: every
+// copy is a deep copy and nothing is shared. The parser is lenient (line comments, single quotes, trailing
+// commas, empty elements); the writers produce compact or indented JSON and four XML renderings.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <map>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+namespace jsondoc {
+
+using Number = long double;
+using String = std::string;
+using Boolean = bool;
+using Null = std::nullptr_t;
+
+class Value;
+class Object;
+class Array;
+
+// Output formats of Object::write, the xml() members and the free xml() functions.
+inline constexpr unsigned JSON = 0;
+inline constexpr unsigned JSONx = 1;
+inline constexpr unsigned JXML = 2;
+inline constexpr unsigned JXMLex = 3;
+inline constexpr unsigned TaggedXML = 4;
+
+// The parser accepts objects and arrays nested up to this many levels; deeper input fails instead of exhausting
+// the stack.
+inline constexpr unsigned maxNestingDepth = 512;
+
+// The library's misuse check: when result is false it prints the expression and its place to standard error and
+// aborts the process. It is in force in every build type.
+void assertion(const char* file, int line, const char* expression, bool result);
+
+namespace detail {
+class Parser;
+
+inline void check(const char* file, int line, const char* expression, bool result) {
+    if (!result) {
+        assertion(file, line, expression, false);
+    }
+}
+
+template <typename T>
+struct Kind;
+}  // namespace detail
+
+#define JSONDOC_CHECK_TEXT(text, expression) ::jsondoc::detail::check(__FILE__, __LINE__, text, (expression))
+#define JSONDOC_CHECK(expression) JSONDOC_CHECK_TEXT(#expression, expression)
+
+class Value {
+  public:
+    enum Type : std::int32_t {
+        NUMBER_TYPE = 0,
+        STRING_TYPE = 1,
+        BOOLEAN_TYPE = 2,
+        NULL_TYPE = 3,
+        ARRAY_TYPE = 4,
+        OBJECT_TYPE = 5,
+        INVALID_TYPE = 6,
+    };
+
+    Value() noexcept : type_(INVALID_TYPE) {}
+    Value(const char* text);
+    Value(const String& text);
+    Value(String&& text);
+    template <typename N, std::enable_if_t<std::is_arithmetic_v<N> && !std::is_same_v<N, bool>, int> = 0>
+    Value(N number) noexcept : type_(NUMBER_TYPE) {
+        payload_.number = static_cast<Number>(number);
+    }
+    // Only a real bool becomes a Boolean; pointers must not slip in through their conversion to bool.
+    template <typename B, std::enable_if_t<std::is_same_v<B, bool>, int> = 0>
+    Value(B boolean) noexcept : type_(BOOLEAN_TYPE) {
+        payload_.boolean = boolean;
+    }
+    Value(Null) noexcept : type_(NULL_TYPE) {}
+    Value(const Object& object);
+    Value(Object&& object);
+    Value(const Array& array);
+    Value(Array&& array);
+    Value(const Value& other);
+    Value(Value&& other) noexcept;
+    Value& operator=(const Value& other);
+    Value& operator=(Value&& other) noexcept;
+    ~Value() { release(); }
+
+    // Becomes a deep copy of other; other may lie anywhere inside this value.
+    void import(const Value& other);
+    // Drops the contents but keeps the type: a string, array or object becomes an empty one.
+    void reset();
+    void swap(Value& other) noexcept;
+
+    Type type() const noexcept { return type_; }
+    template <typename T>
+    bool is() const noexcept;
+    template <typename T>
+    T& get();
+    template <typename T>
+    const T& get() const;
+
+    static bool parse(std::istream& input, Value& value);
+    bool parse(std::istream& input) { return parse(input, *this); }
+    bool parse(const std::string& text);
+
+  private:
+    friend class detail::Parser;
+    friend class Object;
+    union Payload {
+        Number number;
+        Boolean boolean;
+        String* string;
+        Array* array;
+        Object* object;
+    };
+
+    void release() noexcept;
+    template <typename T>
+    T* payload() const noexcept;
+
+    Type type_;
+    Payload payload_{};
+};
+
+namespace detail {
+template <>
+struct Kind<Number> {
+    static constexpr Value::Type tag = Value::NUMBER_TYPE;
+    static constexpr const char* isText = "is<Number>()";
+};
+template <>
+struct Kind<String> {
+    static constexpr Value::Type tag = Value::STRING_TYPE;
+    static constexpr const char* isText = "is<String>()";
+};
+template <>
+struct Kind<Boolean> {
+    static constexpr Value::Type tag = Value::BOOLEAN_TYPE;
+    static constexpr const char* isText = "is<Boolean>()";
+};
+template <>
+struct Kind<Null> {
+    static constexpr Value::Type tag = Value::NULL_TYPE;
+};
+template <>
+struct Kind<Array> {
+    static constexpr Value::Type tag = Value::ARRAY_TYPE;
+    static constexpr const char* isText = "is<Array>()";
+};
+template <>
+struct Kind<Object> {
+    static constexpr Value::Type tag = Value::OBJECT_TYPE;
+    static constexpr const char* isText = "is<Object>()";
+};
+
+template <typename T>
+using EnableIfNumber = std::enable_if_t<std::is_arithmetic_v<T> && !std::is_same_v<T, bool>, int>;
+template <typename T>
+using EnableIfScalar = std::enable_if_t<std::is_arithmetic_v<T>, int>;
+// Character strings are taken only as real char pointers, so that a literal 0 is a number and not a null text.
+template <typename C>
+using EnableIfChar = std::enable_if_t<std::is_same_v<C, char>, int>;
+}  // namespace detail
+
+class Object {
+  public:
+    // Keys in ascending byte order; std::less<> lets lookups take a string_view without building a String.
+    using Members = std::map<String, Value, std::less<>>;
+
+    Object() = default;
+    Object(const Object& other) : members_(other.members_) {}
+    Object(Object&& other) noexcept : members_(std::move(other.members_)) {}
+    Object(const String& key, const Value& value);
+    Object& operator=(const Object& other);
+    Object& operator=(Object&& other) noexcept;
+    ~Object() = default;
+
+    // Releases every member; a key waiting for its value stays.
+    void reset() noexcept { members_.clear(); }
+    void import(const Object& other);
+    void import(const String& key, const Value& value);
+
+    template <typename T>
+    bool has(std::string_view key) const;
+    template <typename T>
+    T& get(std::string_view key);
+    template <typename T>
+    const T& get(std::string_view key) const;
+
+    std::size_t size() const noexcept { return members_.size(); }
+    bool empty() const noexcept { return members_.empty(); }
+    const Members& members() const noexcept { return members_; }
+    // The key given to operator<< that still waits for its value; empty when none does.
+    const String& pendingKey() const noexcept { return pendingKey_; }
+
+    // Insertion alternates keys and values: object << "key" << value << "key2" << value2.
+    Object& operator<<(const Value& value);
+    Object& operator<<(Value&& value);
+    template <typename C, detail::EnableIfChar<C> = 0>
+    Object& operator<<(const C* text) {
+        return insertText(String(text));
+    }
+    Object& operator<<(const String& text);
+    Object& operator<<(String&& text) { return insertText(std::move(text)); }
+    template <typename N, detail::EnableIfScalar<N> = 0>
+    Object& operator<<(N scalar) {
+        return *this << Value(scalar);
+    }
+    Object& operator<<(Null) { return *this << Value(nullptr); }
+    // An object is stored under the waiting key, even an empty one.
+    Object& operator<<(const Object& object);
+    Object& operator<<(Object&& object);
+    Object& operator<<(const Array& array);
+    Object& operator<<(Array&& array);
+
+    static bool parse(std::istream& input, Object& object);
+    bool parse(std::istream& input) { return parse(input, *this); }
+    bool parse(const std::string& text);
+
+    std::string json() const;
+    std::string xml(unsigned format, const std::string& header = std::string(),
+                    const std::string& attributes = std::string()) const;
+    std::string write(unsigned format) const;
+
+  private:
+    friend class detail::Parser;
+    Object& insertText(String&& text);
+    Object& insertValue(Value&& value);
+    void store(Value&& value);
+
+    Members members_;
+    String pendingKey_;
+};
+
+class Array {
+  public:
+    using Elements = std::vector<Value>;
+
+    Array() = default;
+    Array(const Array& other) : elements_(other.elements_) {}
+    Array(Array&& other) noexcept : elements_(std::move(other.elements_)) {}
+    explicit Array(const Value& value);
+    Array& operator=(const Array& other);
+    Array& operator=(Array&& other) noexcept;
+    Array& operator=(const Value& value);
+    ~Array() = default;
+
+    void reset() noexcept { elements_.clear(); }
+    // Appends copies of other's elements; importing an array into itself doubles it.
+    void import(const Array& other);
+    // Appends other as one nested element.
+    Array& append(const Array& other);
+
+    std::size_t size() const noexcept { return elements_.size(); }
+    bool empty() const noexcept { return elements_.empty(); }
+    // Appending may move the elements: references into them do not survive a change of the array.
+    const Elements& elements() const noexcept { return elements_; }
+
+    template <typename T>
+    T& get(std::size_t i);
+    template <typename T>
+    const T& get(std::size_t i) const;
+
+    Array& operator<<(const Value& value);
+    Array& operator<<(Value&& value);
+    // Unlike a Value holding an array, an Array operand is flattened: its elements are appended.
+    Array& operator<<(const Array& other);
+    Array& operator<<(Array&& other);
+
+    static bool parse(std::istream& input, Array& array);
+    bool parse(std::istream& input) { return parse(input, *this); }
+    bool parse(const std::string& text);
+
+    std::string json() const;
+    std::string xml(unsigned format, const std::string& header = std::string(),
+                    const std::string& attributes = std::string()) const;
+
+  private:
+    friend class detail::Parser;
+    Elements elements_;
+};
+
+// Compact one-line JSON through the stream, numbers in the stream's own precision and notation.
+std::ostream& operator<<(std::ostream& output, const Object& object);
+std::ostream& operator<<(std::ostream& output, const Array& array);
+std::ostream& operator<<(std::ostream& output, const Value& value);
+
+// Whether the leading object or array of the input parses.
+bool validate(std::istream& input);
+bool validate(const std::string& text);
+// The indented JSON of the leading object or array, or the empty string when it does not parse.
+std::string reformat(std::istream& input);
+std::string reformat(const std::string& text);
+// The XML rendering of the leading object or array; the format's header alone when there is none.
+std::string xml(std::istream& input, unsigned format);
+std::string xml(const std::string& text, unsigned format);
+
+// ---- templates ----
+
+template <typename T>
+bool Value::is() const noexcept {
+    return type_ == detail::Kind<T>::tag;
+}
+
+template <>
+inline Number* Value::payload<Number>() const noexcept {
+    return const_cast<Number*>(&payload_.number);
+}
+template <>
+inline Boolean* Value::payload<Boolean>() const noexcept {
+    return const_cast<Boolean*>(&payload_.boolean);
+}
+template <>
+inline String* Value::payload<String>() const noexcept {
+    return payload_.string;
+}
+template <>
+inline Array* Value::payload<Array>() const noexcept {
+    return payload_.array;
+}
+template <>
+inline Object* Value::payload<Object>() const noexcept {
+    return payload_.object;
+}
+
+template <typename T>
+T& Value::get() {
+    JSONDOC_CHECK_TEXT(detail::Kind<T>::isText, is<T>());
+    return *payload<T>();
+}
+
+template <typename T>
+const T& Value::get() const {
+    JSONDOC_CHECK_TEXT(detail::Kind<T>::isText, is<T>());
+    return *payload<T>();
+}
+
+template <typename T>
+bool Object::has(std::string_view key) const {
+    auto it = members_.find(key);
+    return it != members_.end() && it->second.is<T>();
+}
+
+// One lookup serves both the check and the access; the check reads as the test a caller makes first.
+template <typename T>
+T& Object::get(std::string_view key) {
+    auto it = members_.find(key);
+    JSONDOC_CHECK_TEXT("has<T>(key)", it != members_.end() && it->second.is<T>());
+    return *it->second.payload<T>();
+}
+
+template <typename T>
+const T& Object::get(std::string_view key) const {
+    auto it = members_.find(key);
+    JSONDOC_CHECK_TEXT("has<T>(key)", it != members_.end() && it->second.is<T>());
+    return *it->second.payload<T>();
+}
+
+template <typename T>
+T& Array::get(std::size_t i) {
+    JSONDOC_CHECK(i < size());
+    return elements_[i].get<T>();
+}
+
+template <typename T>
+const T& Array::get(std::size_t i) const {
+    JSONDOC_CHECK(i < size());
+    return elements_[i].get<T>();
+}
+
+}  // namespace jsondoc

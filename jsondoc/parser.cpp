@@ -1,0 +1,828 @@
+#include <stdlib.h>  // strtold_l
+
+#include <cerrno>
+#include <clocale>
+#include <cstdint>
+#include <istream>
+#include <limits>
+#include <locale>
+#include <memory>
+#include <sstream>
+
+#include "jsondoc/jsondoc.h"
+#include "jsondoc/text.h"
+
+namespace jsondoc {
+namespace detail {
+namespace {
+
+using Traits = std::char_traits<char>;
+using State = std::ios_base::iostate;
+constexpr int kEof = Traits::eof();
+constexpr State kGood = std::ios_base::goodbit;
+constexpr State kEofBit = std::ios_base::eofbit;
+constexpr State kFailBit = std::ios_base::failbit;
+constexpr State kBadBit = std::ios_base::badbit;
+
+struct ByteSet {
+    bool contains[256];
+};
+
+// Space, tab, line feed, vertical tab, form feed, carriage return.
+constexpr ByteSet makeClassicSpaces() {
+    ByteSet set{};
+    for (char c : {' ', '\t', '\n', '\v', '\f', '\r'}) {
+        set.contains[static_cast<unsigned char>(c)] = true;
+    }
+    return set;
+}
+constexpr ByteSet kClassicSpaces = makeClassicSpaces();
+
+inline unsigned char byte(int c) {
+    return static_cast<unsigned char>(c);
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// A \u escape yields the low byte of whatever a hexadecimal int extraction makes of its four characters.
+void appendEscapedByte(const char (&digits)[4], String& text) {
+    int value = 0;
+    for (char digit : digits) {
+        const int v = hexDigit(digit);
+        if (v < 0) {
+            // Blanks, signs and "0x" have their own rules in the extraction; let it decide.
+            std::istringstream input(std::string(digits, 4));
+            int extracted = 0;
+            input >> std::hex >> extracted;
+            if (!input.fail()) {
+                text.push_back(static_cast<char>(extracted & 0xFF));
+            }
+            return;
+        }
+        value = value * 16 + v;
+    }
+    text.push_back(static_cast<char>(value & 0xFF));
+}
+
+// ---- numbers ----
+
+// The characters of a number as the standard extraction collects them; short ones stay off the heap.
+class NumberText {
+  public:
+    void push(char c) {
+        if (size_ < sizeof(inline_) - 1) {
+            inline_[size_++] = c;
+            return;
+        }
+        if (size_ == sizeof(inline_) - 1) {
+            long_.assign(inline_, size_);
+        }
+        long_.push_back(c);
+        ++size_;
+    }
+    const char* c_str() {
+        if (size_ < sizeof(inline_)) {
+            inline_[size_] = '\0';
+            return inline_;
+        }
+        return long_.c_str();
+    }
+    std::size_t size() const { return size_; }
+
+  private:
+    char inline_[48];
+    std::size_t size_ = 0;
+    std::string long_;
+};
+
+constexpr int kMantissaBits = std::numeric_limits<Number>::digits;
+constexpr std::uint64_t kMaxExactMantissa = kMantissaBits >= 64 ? UINT64_MAX : (std::uint64_t{1} << kMantissaBits) - 1;
+
+// 10^k is exact when 5^k fits in the mantissa; the factor 2^k only moves the exponent.
+constexpr int maxExactPowerOfTen() {
+    std::uint64_t five = 1;
+    int k = 0;
+    while (five <= kMaxExactMantissa / 5) {
+        five *= 5;
+        ++k;
+    }
+    return k;
+}
+constexpr int kMaxExactPower = maxExactPowerOfTen();
+
+struct PowersOfTen {
+    Number value[kMaxExactPower + 1];
+};
+constexpr PowersOfTen makePowersOfTen() {
+    PowersOfTen powers{};
+    Number p = 1;
+    for (int i = 0; i <= kMaxExactPower; ++i) {
+        powers.value[i] = p;
+        p *= 10;
+    }
+    return powers;
+}
+constexpr PowersOfTen kPowersOfTen = makePowersOfTen();
+
+locale_t classicCLocale() {
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    return c;
+}
+
+// Converts collected number text as the extraction does: the whole text must convert, and a magnitude that
+// rounds to infinity fails. A mantissa and a power of ten that the type holds exactly give the correctly rounded
+// result with one operation; everything else goes to strtold, which rounds correctly too.
+bool convertNumber(const char* text, std::size_t size, Number& result) {
+    const char* p = text;
+    const char* const end = text + size;
+    const bool negative = p < end && *p == '-';
+    if (p < end && (*p == '+' || *p == '-')) {
+        ++p;
+    }
+    std::uint64_t mantissa = 0;
+    int significant = 0;
+    long exponent = 0;
+    bool anyDigit = false;
+    bool afterPoint = false;
+    bool exact = true;
+    for (; p < end && *p != 'e'; ++p) {
+        if (*p == '.') {
+            afterPoint = true;
+            continue;
+        }
+        anyDigit = true;
+        const int digit = *p - '0';
+        if (mantissa == 0 && digit == 0) {
+            exponent -= afterPoint ? 1 : 0;
+            continue;
+        }
+        if (significant == 19) {
+            exact = false;
+            continue;
+        }
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(digit);
+        ++significant;
+        exponent -= afterPoint ? 1 : 0;
+    }
+    if (!anyDigit) {
+        return false;
+    }
+    if (p < end) {
+        ++p;
+        const bool negativeExponent = p < end && *p == '-';
+        if (p < end && (*p == '+' || *p == '-')) {
+            ++p;
+        }
+        if (p == end) {
+            return false;
+        }
+        long written = 0;
+        for (; p < end; ++p) {
+            written = written < 100000000 ? written * 10 + (*p - '0') : written;
+        }
+        exponent += negativeExponent ? -written : written;
+    }
+    if (mantissa == 0 && exact) {
+        result = negative ? -Number(0) : Number(0);
+        return true;
+    }
+    if (exact && mantissa <= kMaxExactMantissa && exponent >= -kMaxExactPower && exponent <= kMaxExactPower) {
+        Number value = static_cast<Number>(mantissa);
+        if (exponent > 0) {
+            value *= kPowersOfTen.value[exponent];
+        } else if (exponent < 0) {
+            value /= kPowersOfTen.value[-exponent];
+        }
+        result = negative ? -value : value;
+        return true;
+    }
+    const int savedErrno = errno;
+    char* stop = nullptr;
+    const Number value = strtold_l(text, &stop, classicCLocale());
+    errno = savedErrno;
+    if (stop != end || value == std::numeric_limits<Number>::infinity() ||
+        value == -std::numeric_limits<Number>::infinity()) {
+        return false;
+    }
+    result = value;
+    return true;
+}
+
+}  // namespace
+
+// Recursive-descent reader working directly on the stream's buffer. It keeps its own copy of the stream state
+// and follows the state changes that the equivalent istream operations (get, peek, putback, ws, the number
+// extraction) would make; finish() hands the state back to the stream.
+class Parser {
+  public:
+    explicit Parser(std::istream& input);
+    void finish() { input_.clear(state_); }
+
+    bool value(Value& value);
+    bool object(Object& object);
+    bool array(Array& array);
+
+  private:
+    class Level {
+      public:
+        explicit Level(unsigned& depth) : depth_(depth) { ++depth_; }
+        ~Level() { --depth_; }
+        Level(const Level&) = delete;
+        Level& operator=(const Level&) = delete;
+
+      private:
+        unsigned& depth_;
+    };
+
+    bool good() const { return state_ == kGood; }
+    void skipSpaces();
+    int peek();
+    void unread(std::size_t count);
+    bool skipComment();
+    bool match(char expected);
+    bool match(std::string_view pattern);
+    bool string(String& text);
+    bool stringBody(int delimiter, String& text);
+    bool escape(int delimiter, String& text);
+    bool number(Number& result);
+    bool numberThroughStream(Number& result);
+    bool readValue(Value& value);
+    bool unquotedValue(Value& value);
+    bool keyword(std::string_view word, Value& value, Value::Type type, bool truth);
+    bool objectValue(Value& value);
+    bool arrayValue(Value& value);
+    bool deeper();
+
+    std::istream& input_;
+    std::streambuf* const buffer_;
+    State state_;
+    unsigned depth_ = 0;
+    bool classic_;
+    const bool* spaces_;
+    ByteSet localSpaces_;
+};
+
+Parser::Parser(std::istream& input) : input_(input), buffer_(input.rdbuf()), state_(input.rdstate()) {
+    if (buffer_ == nullptr) {
+        state_ |= kBadBit;
+    }
+    const std::locale locale = input.getloc();
+    classic_ = locale == std::locale::classic();
+    spaces_ = kClassicSpaces.contains;
+    if (!classic_) {
+        const auto& ctype = std::use_facet<std::ctype<char>>(locale);
+        for (int c = 0; c < 256; ++c) {
+            localSpaces_.contains[c] = ctype.is(std::ctype_base::space, static_cast<char>(c));
+        }
+        spaces_ = localSpaces_.contains;
+    }
+}
+
+// As std::ws: blanks of the stream's locale; the end of input sets eofbit.
+void Parser::skipSpaces() {
+    if (!good()) {
+        state_ |= kFailBit;
+        return;
+    }
+    int c = buffer_->sgetc();
+    while (c != kEof && spaces_[byte(c)]) {
+        c = buffer_->snextc();
+    }
+    if (c == kEof) {
+        state_ |= kEofBit;
+    }
+}
+
+int Parser::peek() {
+    if (!good()) {
+        state_ |= kFailBit;
+        return kEof;
+    }
+    const int c = buffer_->sgetc();
+    if (c == kEof) {
+        state_ |= kEofBit;
+    }
+    return c;
+}
+
+void Parser::unread(std::size_t count) {
+    for (; count > 0; --count) {
+        if (buffer_->sungetc() == kEof) {
+            state_ |= kBadBit;
+            return;
+        }
+    }
+}
+
+// Called with a slash next. Consumes a line comment up to its line end and the blanks after it.
+bool Parser::skipComment() {
+    buffer_->sbumpc();
+    int c = buffer_->sgetc();
+    if (c != '/') {
+        unread(1);
+        return false;
+    }
+    c = buffer_->snextc();
+    while (c != kEof && c != '\n' && c != '\r') {
+        c = buffer_->snextc();
+    }
+    while (c != kEof && kClassicSpaces.contains[byte(c)]) {
+        c = buffer_->snextc();
+    }
+    if (c == kEof) {
+        state_ |= kEofBit;
+    }
+    return true;
+}
+
+bool Parser::match(char expected) {
+    skipSpaces();
+    while (good()) {
+        const int c = buffer_->sgetc();
+        if (c == Traits::to_int_type(expected)) {
+            buffer_->sbumpc();
+            return true;
+        }
+        if (c == kEof) {
+            state_ |= kEofBit | kFailBit;
+            return false;
+        }
+        if (c != '/' || !skipComment()) {
+            return false;
+        }
+    }
+    return false;
+}
+
+// Consumes the whole pattern or, on a mismatch, puts back what it had matched. Comments may stand between the
+// pattern's characters; characters matched before such a comment cannot be put back in their place, so that
+// mismatch leaves the stream bad.
+bool Parser::match(std::string_view pattern) {
+    skipSpaces();
+    std::size_t matched = 0;
+    bool split = false;
+    while (matched < pattern.size()) {
+        if (!good()) {
+            return false;
+        }
+        const int c = buffer_->sgetc();
+        if (c == Traits::to_int_type(pattern[matched])) {
+            buffer_->sbumpc();
+            ++matched;
+            continue;
+        }
+        if (c == kEof) {
+            state_ |= kEofBit | kFailBit;
+            break;
+        }
+        if (c != '/' || !skipComment()) {
+            break;
+        }
+        split = split || matched > 0;
+    }
+    if (matched == pattern.size()) {
+        return true;
+    }
+    if (split) {
+        state_ |= kBadBit;
+        return false;
+    }
+    state_ &= ~kEofBit;
+    unread(matched);
+    return false;
+}
+
+bool Parser::string(String& text) {
+    if (match('"')) {
+        return stringBody('"', text);
+    }
+    if (peek() != '\'') {
+        return false;
+    }
+    buffer_->sbumpc();
+    return stringBody('\'', text);
+}
+
+bool Parser::stringBody(int delimiter, String& text) {
+    for (;;) {
+        const int c = buffer_->sbumpc();
+        if (c == delimiter) {
+            return true;
+        }
+        if (c == kEof) {
+            break;
+        }
+        if (c != '\\') {
+            text.push_back(static_cast<char>(c));
+            continue;
+        }
+        if (!escape(delimiter, text)) {
+            break;
+        }
+    }
+    state_ |= kEofBit | kFailBit;
+    return false;
+}
+
+// After a backslash: false when the input ends inside the escape.
+bool Parser::escape(int delimiter, String& text) {
+    const int c = buffer_->sbumpc();
+    switch (c) {
+        case kEof:
+            return false;
+        case '/':
+        case '\\':
+            text.push_back(static_cast<char>(c));
+            return true;
+        case 'b':
+            text.push_back('\b');
+            return true;
+        case 'f':
+            text.push_back('\f');
+            return true;
+        case 'n':
+            text.push_back('\n');
+            return true;
+        case 'r':
+            text.push_back('\r');
+            return true;
+        case 't':
+            text.push_back('\t');
+            return true;
+        case 'u': {
+            char digits[4];
+            for (char& digit : digits) {
+                const int d = buffer_->sbumpc();
+                if (d == kEof) {
+                    return false;
+                }
+                digit = static_cast<char>(d);
+            }
+            appendEscapedByte(digits, text);
+            return true;
+        }
+        default:
+            if (c != delimiter) {
+                text.push_back('\\');
+            }
+            text.push_back(static_cast<char>(c));
+            return true;
+    }
+}
+
+// The standard long double extraction in the classic locale, character for character: an optional sign, digits
+// with at most one point, an exponent only after a digit. What it collected converts as a whole or the read fails;
+// a failed read clears the state and steps back to where it started.
+bool Parser::number(Number& result) {
+    if (!classic_) {
+        return numberThroughStream(result);
+    }
+    NumberText text;
+    std::size_t consumed = 0;
+    int c = buffer_->sgetc();
+    bool atEnd = c == kEof;
+    auto advance = [&] {
+        ++consumed;
+        c = buffer_->snextc();
+        atEnd = c == kEof;
+    };
+    if (!atEnd && (c == '+' || c == '-')) {
+        text.push(static_cast<char>(c));
+        advance();
+    }
+    bool mantissa = false;
+    while (!atEnd && c == '0') {
+        if (!mantissa) {
+            text.push('0');
+            mantissa = true;
+        }
+        advance();
+    }
+    bool point = false;
+    bool exponent = false;
+    while (!atEnd) {
+        if (c >= '0' && c <= '9') {
+            text.push(static_cast<char>(c));
+            mantissa = true;
+        } else if (c == '.' && !point && !exponent) {
+            text.push('.');
+            point = true;
+        } else if ((c == 'e' || c == 'E') && !exponent && mantissa) {
+            text.push('e');
+            exponent = true;
+            advance();
+            if (atEnd) {
+                break;
+            }
+            if (c != '+' && c != '-') {
+                continue;
+            }
+            text.push(static_cast<char>(c));
+        } else {
+            break;
+        }
+        advance();
+    }
+    const std::size_t size = text.size();
+    if (convertNumber(text.c_str(), size, result)) {
+        if (atEnd) {
+            state_ |= kEofBit;
+        }
+        return true;
+    }
+    state_ = kGood;
+    unread(consumed);
+    return false;
+}
+
+// Streams whose locale is not the classic one read numbers through the extraction itself.
+bool Parser::numberThroughStream(Number& result) {
+    const auto start = buffer_->pubseekoff(0, std::ios_base::cur, std::ios_base::in);
+    input_.clear(state_);
+    Number extracted = 0;
+    input_ >> extracted;
+    if (!input_.fail()) {
+        state_ = input_.rdstate();
+        result = extracted;
+        return true;
+    }
+    input_.clear();
+    const auto failed = std::streambuf::pos_type(std::streambuf::off_type(-1));
+    state_ = start != failed && buffer_->pubseekpos(start, std::ios_base::in) != failed ? kGood : kFailBit;
+    return false;
+}
+
+bool Parser::value(Value& value) {
+    value.release();
+    value.type_ = Value::INVALID_TYPE;
+    if (readValue(value)) {
+        return true;
+    }
+    if (!good()) {
+        state_ |= kFailBit;
+    }
+    return false;
+}
+
+bool Parser::readValue(Value& value) {
+    int delimiter = '"';
+    if (!match('"')) {
+        if (peek() != '\'') {
+            return unquotedValue(value);
+        }
+        buffer_->sbumpc();
+        delimiter = '\'';
+    }
+    auto text = std::make_unique<String>();
+    if (!stringBody(delimiter, *text)) {
+        return false;
+    }
+    value.payload_.string = text.release();
+    value.type_ = Value::STRING_TYPE;
+    return true;
+}
+
+// The alternatives after a string are tried in turn: number, true, false, null, an empty value before a comma,
+// an array and an object. Each starts with a character of its own, so the next character picks the one that can
+// succeed; the others would fail without consuming anything.
+bool Parser::unquotedValue(Value& value) {
+    if (!good()) {
+        return false;
+    }
+    skipSpaces();
+    const int c = peek();
+    switch (c) {
+        case '+':
+        case '-':
+        case '.':
+        case '0':
+        case '1':
+        case '2':
+        case '3':
+        case '4':
+        case '5':
+        case '6':
+        case '7':
+        case '8':
+        case '9': {
+            Number number = 0;
+            if (!this->number(number)) {
+                return false;
+            }
+            value.payload_.number = number;
+            value.type_ = Value::NUMBER_TYPE;
+            return true;
+        }
+        case 't':
+            return keyword("true", value, Value::BOOLEAN_TYPE, true);
+        case 'f':
+            return keyword("false", value, Value::BOOLEAN_TYPE, false);
+        case 'n':
+            return keyword("null", value, Value::NULL_TYPE, false);
+        case ',':
+            value.type_ = Value::NULL_TYPE;
+            return true;
+        case '[':
+            // A failed array is retried as an object from wherever the array stopped.
+            return arrayValue(value) || objectValue(value);
+        case '{':
+            return objectValue(value);
+        default:
+            return false;
+    }
+}
+
+bool Parser::keyword(std::string_view word, Value& value, Value::Type type, bool truth) {
+    if (!match(word)) {
+        return false;
+    }
+    value.type_ = type;
+    value.payload_.boolean = truth;
+    return true;
+}
+
+bool Parser::objectValue(Value& value) {
+    auto object = std::make_unique<Object>();
+    if (!this->object(*object)) {
+        return false;
+    }
+    value.payload_.object = object.release();
+    value.type_ = Value::OBJECT_TYPE;
+    return true;
+}
+
+bool Parser::arrayValue(Value& value) {
+    auto array = std::make_unique<Array>();
+    if (!this->array(*array)) {
+        return false;
+    }
+    value.payload_.array = array.release();
+    value.type_ = Value::ARRAY_TYPE;
+    return true;
+}
+
+// Past the deepest level the parse fails for good: the failed state stops every step still to come.
+bool Parser::deeper() {
+    if (depth_ < maxNestingDepth) {
+        return true;
+    }
+    state_ |= kFailBit;
+    return false;
+}
+
+bool Parser::object(Object& object) {
+    object.reset();
+    if (!deeper()) {
+        return false;
+    }
+    Level level(depth_);
+    if (!match('{')) {
+        return false;
+    }
+    if (match('}')) {
+        return true;
+    }
+    auto& members = object.members_;
+    for (;;) {
+        String key;
+        if (!string(key)) {
+            if (peek() == '}') {
+                break;  // a comma before the closing brace
+            }
+            return false;
+        }
+        if (!match(':')) {
+            return false;
+        }
+        Value value;
+        if (!this->value(value)) {
+            break;  // the member is dropped; a closing brace may still end the object
+        }
+        members.insert_or_assign(members.end(), std::move(key), std::move(value));
+        if (!match(',')) {
+            return match('}');
+        }
+    }
+    return match('}');
+}
+
+bool Parser::array(Array& array) {
+    array.reset();
+    if (!deeper()) {
+        return false;
+    }
+    Level level(depth_);
+    if (!match('[')) {
+        return false;
+    }
+    if (match(']')) {
+        return true;
+    }
+    auto& elements = array.elements_;
+    for (;;) {
+        elements.emplace_back();
+        if (!value(elements.back())) {
+            elements.pop_back();
+            return match(']');  // also a comma before the closing bracket
+        }
+        if (!match(',')) {
+            return match(']');
+        }
+    }
+}
+
+int skipLowBytes(std::istream& input) {
+    if (!input.eof()) {
+        for (int c = input.peek(); c != kEof && byte(c) <= 32; c = input.peek()) {
+            input.get();
+        }
+    }
+    return input.peek();
+}
+
+}  // namespace detail
+
+bool Value::parse(std::istream& input, Value& value) {
+    detail::Parser parser(input);
+    const bool parsed = parser.value(value);
+    parser.finish();
+    return parsed;
+}
+
+bool Value::parse(const std::string& text) {
+    std::istringstream input(text);
+    return parse(input, *this);
+}
+
+bool Object::parse(std::istream& input, Object& object) {
+    detail::Parser parser(input);
+    const bool parsed = parser.object(object);
+    parser.finish();
+    return parsed;
+}
+
+bool Object::parse(const std::string& text) {
+    std::istringstream input(text);
+    return parse(input, *this);
+}
+
+bool Array::parse(std::istream& input, Array& array) {
+    detail::Parser parser(input);
+    const bool parsed = parser.array(array);
+    parser.finish();
+    return parsed;
+}
+
+bool Array::parse(const std::string& text) {
+    std::istringstream input(text);
+    return parse(input, *this);
+}
+
+bool validate(std::istream& input) {
+    const int next = detail::skipLowBytes(input);
+    if (next == '{') {
+        Object object;
+        return Object::parse(input, object);
+    }
+    if (next == '[') {
+        Array array;
+        return Array::parse(input, array);
+    }
+    return false;
+}
+
+bool validate(const std::string& text) {
+    std::istringstream input(text);
+    return validate(input);
+}
+
+std::string reformat(std::istream& input) {
+    const int next = detail::skipLowBytes(input);
+    if (next == '{') {
+        Object object;
+        return Object::parse(input, object) ? object.json() : std::string();
+    }
+    if (next == '[') {
+        Array array;
+        return Array::parse(input, array) ? array.json() : std::string();
+    }
+    return std::string();
+}
+
+std::string reformat(const std::string& text) {
+    std::istringstream input(text);
+    return reformat(input);
+}
+
+}  // namespace jsondoc

@@ -1,0 +1,30 @@
+#pragma once
+
+// Text helpers shared by the JSON writers, the XML renderings and the parser's entry points.
+
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+#include "jsondoc/jsondoc.h"
+
+namespace jsondoc::detail {
+
+// Appends text with every byte mapped as inside a JSON string: the control bytes, the quotation mark, the
+// backslash and the slash escaped, every other byte (UTF-8 included) as it is.
+void appendEscaped(std::string& out, std::string_view text);
+std::string escapeString(const std::string& text);
+
+// Appends the number as printf's %g with precision 16 writes it.
+void appendNumber(std::string& out, Number number);
+
+// Writes the number into buffer as printf's %g with this precision (1 to maxGeneralPrecision) writes it, in the
+// classic locale; returns the length. The buffer needs room for generalBufferSize bytes.
+inline constexpr int maxGeneralPrecision = 40;
+inline constexpr std::size_t generalBufferSize = 96;
+std::size_t formatGeneral(Number number, int precision, char* buffer);
+
+// Discards blanks and control bytes (32 or less) at the front of the input; returns the next byte or EOF.
+int skipLowBytes(std::istream& input);
+
+}  // namespace jsondoc::detail

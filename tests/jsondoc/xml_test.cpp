@@ -1,0 +1,1 @@
+#include "jsondoc/jsondoc.h"
