@@ -13,7 +13,6 @@ namespace jsondoc::detail {
 // Appends text with every byte mapped as inside a JSON string: the control bytes, the quotation mark, the
 // backslash and the slash escaped, every other byte (UTF-8 included) as it is.
 void appendEscaped(std::string& out, std::string_view text);
-std::string escapeString(const std::string& text);
 
 // Appends the number as printf's %g with precision 16 writes it.
 void appendNumber(std::string& out, Number number);

@@ -95,13 +95,6 @@ void appendEscaped(std::string& out, std::string_view text) {
     escapeRuns(text, [&out](std::string_view run) { out.append(run); });
 }
 
-std::string escapeString(const std::string& text) {
-    std::string out;
-    out.reserve((text.size() + 1) * 2);
-    appendEscaped(out, text);
-    return out;
-}
-
 std::size_t formatGeneral(Number number, int precision, char* buffer) {
     if (const std::size_t size = formatIntegral(number, precision, buffer)) {
         return size;
