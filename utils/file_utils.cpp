@@ -66,8 +66,12 @@ bool createFile(const std::string& path) {
 
 bool copyFile(const std::string& sourcePath, const std::string& destinationPath) {
     std::ifstream source(sourcePath, std::ios::binary);
+    // Opening the destination truncates it: a source that cannot be read must leave it as it was.
+    if (!source.is_open() || !source.good()) {
+        return false;
+    }
     std::ofstream destination(destinationPath, std::ios::binary | std::ios::trunc);
-    if (!source.is_open() || !destination.is_open() || !source.good() || !destination.good()) {
+    if (!destination.is_open() || !destination.good()) {
         return false;
     }
     // Inserting an empty source sets the fail state although nothing is missing, so only real content is copied.

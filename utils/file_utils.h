@@ -25,6 +25,8 @@ int getFileSize(const std::string& path, quarn_logger* logger);
 
 // Creates the file, or truncates it when present.
 bool createFile(const std::string& path);
+// Copies the whole content. The destination is not touched unless the source could be opened; a failed write
+// gives false.
 bool copyFile(const std::string& sourcePath, const std::string& destinationPath);
 
 // True when nothing is left at path (also when nothing was there); removes empty directories too.
