@@ -3,36 +3,54 @@
 #include "app/command_line.h"
 #include "common/well_known_paths.h"
 #include "logging/logcat_logger.h"
+#include "updater/update_version_info.h"
+
+namespace {
+
+enum class Update { Stored, Failed, BadArgument };
+
+// Reads the command line and asks the updater for the one update it names.
+Update applyUpdate(RAROV_UpdateVersionInfo& updater, quarn_logger& logger, int argc, char** argv) {
+    if (argc == 5) {
+        // BlockID and SystemID are not read for the audio data set.
+        return updater.updateAudioDatasetVersionInfo(argv[3], argv[4]) ? Update::Stored : Update::Failed;
+    }
+    std::int32_t blockID = 0;
+    if (!readDecimalArgument(argv[1], blockID)) {
+        logger.error("%s(%s): Invalid BlockID '%s': expected a decimal number in the signed 32-bit range", "main",
+                     QUARN_LINE, argv[1]);
+        return Update::BadArgument;
+    }
+    std::int32_t systemID = 0;
+    if (!readDecimalArgument(argv[2], systemID)) {
+        logger.error("%s(%s): Invalid SystemID '%s': expected a decimal number in the signed 32-bit range", "main",
+                     QUARN_LINE, argv[2]);
+        return Update::BadArgument;
+    }
+    return updater.updateVersionforBlock(blockID, static_cast<std::uint8_t>(systemID), argv[3]) ? Update::Stored
+                                                                                                : Update::Failed;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     LogcatLogger logger("VERSION_UPDATER");
+    // Loads the document before the arguments are looked at, so even a usage error reports a broken document.
+    RAROV_UpdateVersionInfo updater(&logger, VERSION_INFO_FILE);
 
-    bool updated = false;
-    if (argc == 4) {
-        std::int32_t blockID = 0;
-        std::int32_t systemID = 0;
-        if (!readDecimalArgument(argv[1], blockID)) {
-            logger.error("%s(%s): Invalid BlockID '%s': expected a decimal number in the 32-bit range", __func__,
-                         QUARN_LINE, argv[1]);
-            return 1;
-        }
-        if (!readDecimalArgument(argv[2], systemID)) {
-            logger.error("%s(%s): Invalid SystemID '%s': expected a decimal number in the 32-bit range", __func__,
-                         QUARN_LINE, argv[2]);
-            return 1;
-        }
-        logger.error("%s(%s): No version updater in this build: block %d not updated", __func__, QUARN_LINE,
-                     static_cast<int>(blockID));
-    } else if (argc == 5) {
-        logger.error("%s(%s): No version updater in this build: audio data set not updated", __func__, QUARN_LINE);
-    } else {
+    if (argc != 4 && argc != 5) {
         logger.error("%s(%s): Usage: morvane BlockID SystemID Path_to_VersionFile DataSetName[Optional] \nExiting",
                      __func__, "58");
+    } else {
+        switch (applyUpdate(updater, logger, argc, argv)) {
+            case Update::Stored:
+                return updater.writeToFile() ? 0 : 1;
+            case Update::BadArgument:
+                return 1;
+            case Update::Failed:
+                break;
+        }
     }
-
-    if (!updated) {
-        logger.error("%s(%s): Updating Version Information failed", __func__, "69");
-        return 1;
-    }
-    return 0;
+    logger.error("%s(%s): Updating Version Information failed", __func__, "69");
+    return 1;
 }

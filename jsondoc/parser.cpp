@@ -753,11 +753,29 @@ int skipLowBytes(std::istream& input) {
 
 }  // namespace detail
 
-bool Value::parse(std::istream& input, Value& value) {
+namespace {
+
+// A read error of the stream's buffer (a directory opened as a file, an I/O error) makes the parse fail and the
+// stream bad, as the stream's own read operations would, instead of escaping as an exception.
+template <typename Read>
+bool parseFrom(std::istream& input, Read read) {
     detail::Parser parser(input);
-    const bool parsed = parser.value(value);
+    bool parsed = false;
+    try {
+        parsed = read(parser);
+    } catch (const std::ios_base::failure&) {
+        parser.finish();
+        input.setstate(std::ios_base::badbit);
+        return false;
+    }
     parser.finish();
     return parsed;
+}
+
+}  // namespace
+
+bool Value::parse(std::istream& input, Value& value) {
+    return parseFrom(input, [&](detail::Parser& parser) { return parser.value(value); });
 }
 
 bool Value::parse(const std::string& text) {
@@ -766,10 +784,7 @@ bool Value::parse(const std::string& text) {
 }
 
 bool Object::parse(std::istream& input, Object& object) {
-    detail::Parser parser(input);
-    const bool parsed = parser.object(object);
-    parser.finish();
-    return parsed;
+    return parseFrom(input, [&](detail::Parser& parser) { return parser.object(object); });
 }
 
 bool Object::parse(const std::string& text) {
@@ -778,10 +793,7 @@ bool Object::parse(const std::string& text) {
 }
 
 bool Array::parse(std::istream& input, Array& array) {
-    detail::Parser parser(input);
-    const bool parsed = parser.array(array);
-    parser.finish();
-    return parsed;
+    return parseFrom(input, [&](detail::Parser& parser) { return parser.array(array); });
 }
 
 bool Array::parse(const std::string& text) {

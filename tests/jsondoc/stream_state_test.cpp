@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <iterator>
 #include <locale>
 #include <sstream>
@@ -126,6 +127,50 @@ struct CommaPoint : std::numpunct<char> {
     char do_decimal_point() const override { return ','; }
     char do_thousands_sep() const override { return '.'; }
 };
+
+// A buffer that delivers some text, then fails to read, as a file stream on a directory or a bad disk does.
+class FailingBuffer : public std::streambuf {
+  public:
+    explicit FailingBuffer(std::string text) : text_(std::move(text)) {
+        setg(&text_[0], &text_[0], &text_[0] + text_.size());
+    }
+
+  protected:
+    int_type underflow() override { throw std::ios_base::failure("read error"); }
+
+  private:
+    std::string text_;
+};
+
+TEST(StreamPosition, AReadErrorFailsTheParseAndMakesTheStreamBad) {
+    // Each text runs out while the parse still needs more, so the buffer's read error is reached.
+    const struct {
+        Target target;
+        const char* text;
+    } cases[] = {{Target::object, ""},  {Target::object, "{\"a\": [1, "}, {Target::array, ""}, {Target::array, "[1, {"},
+                 {Target::value, "12"}, {Target::value, "{\"a\": tr"}};
+    for (const auto& c : cases) {
+        FailingBuffer buffer(c.text);
+        std::istream input(&buffer);
+        bool parsed = true;
+        if (c.target == Target::object) {
+            Object object;
+            parsed = Object::parse(input, object);
+        } else if (c.target == Target::array) {
+            Array array;
+            parsed = Array::parse(input, array);
+        } else {
+            Value value;
+            parsed = Value::parse(input, value);
+        }
+        EXPECT_FALSE(parsed) << c.text;
+        EXPECT_TRUE(input.bad()) << c.text;
+    }
+    // The real case: a directory opened as a file.
+    std::ifstream directory("/");
+    Object object;
+    EXPECT_FALSE(object.parse(directory));
+}
 
 TEST(StreamLocale, NumbersAreReadInTheStreamsLocale) {
     std::istringstream comma("[1,5]");

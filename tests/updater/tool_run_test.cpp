@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+#include "support/tool_runner.h"
+#include "version_documents.h"
+
+namespace {
+
+// Runs the built tool on a simulated unit whose file system starts at the test unit root.
+class ToolRunTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        TempDir::removeTree(root);
+        for (const char* dir :
+             {"", "/data", "/data/tiv", "/data/tiv/swdl", "/var", "/var/volatile", "/var/volatile/tmp"}) {
+            mkdir((root + dir).c_str(), 0755);
+        }
+        writeFile(document, docs::kValid);
+        writeFile(flash / "block.json", R"({"Version": "0202"})");
+        writeFile(flash / "empty.json", R"({"Version": ""})");
+    }
+    void TearDown() override { TempDir::removeTree(root); }
+
+    ToolRun run(const std::vector<std::string>& args) { return runTool(MORVANE_TEST_TOOL, args); }
+
+    std::vector<std::string> errors(const ToolRun& run) const {
+        std::vector<std::string> texts;
+        for (const auto& line : logMessages(run.log)) {
+            if (line.priority == 'E') {
+                texts.push_back(line.text);
+            }
+        }
+        return texts;
+    }
+
+    std::string nadWithBlock4(const std::string& system0, const std::string& system1) const {
+        std::string nad = docs::kNADSeven;
+        const std::string old = R"({"BlockID": 4, "System0_Version": "0201", "System1_Version": "0201"})";
+        return nad.replace(
+            nad.find(old), old.size(),
+            R"({"BlockID": 4, "System0_Version": ")" + system0 + R"(", "System1_Version": ")" + system1 + "\"}");
+    }
+
+    const std::string root = MORVANE_TEST_UNIT_ROOT;
+    const std::string document = root + "/data/tiv/swdl/VersionInfo.json";
+    TempDir flash;
+};
+
+const std::string kFailed = "main(69): Updating Version Information failed";
+
+TEST_F(ToolRunTest, BlockUpdateIsStoredAndTheRunSucceeds) {
+    // SystemID 257 is slot 1; blanks before and text after the BlockID are ignored.
+    const std::vector<std::vector<std::string>> forms = {
+        {"4", "1", flash / "block.json"}, {" 4", "257", flash / "block.json"}, {"4abc", "+1", flash / "block.json"}};
+    for (const auto& args : forms) {
+        SetUp();
+        const ToolRun result = run(args);
+        EXPECT_EQ(result.exitStatus, 0) << result.log;
+        EXPECT_TRUE(errors(result).empty()) << result.log;
+        EXPECT_EQ(readFile(document), docs::saved(nadWithBlock4("0201", "0202"), docs::kGTO, docs::kAudio));
+    }
+}
+
+TEST_F(ToolRunTest, AudioUpdateIgnoresBlockAndSystem) {
+    const ToolRun result = run({"abc", "xyz", flash / "block.json", "SET_B"});
+    EXPECT_EQ(result.exitStatus, 0) << result.log;
+    EXPECT_EQ(readFile(document), docs::saved(docs::kNADSeven, docs::kGTO,
+                                              R"({"BlockID": 28928, "DataSetName": "SET_B", "Version": "0202"})"));
+}
+
+TEST_F(ToolRunTest, RejectedRunsLeaveTheDocumentUntouched) {
+    const struct {
+        std::vector<std::string> args;
+        std::string lastError;
+    } cases[] = {
+        {{}, kFailed},
+        {{"4", "1", flash / "block.json", "SET", "extra"}, kFailed},
+        {{"4", "-1", flash / "block.json"}, kFailed},
+        {{"2", "0", flash / "block.json"}, kFailed},
+        {{"4", "0", flash / "empty.json"}, kFailed},
+        {{"abc", "0", flash / "block.json"}, "main("},
+        {{"", "0", flash / "block.json"}, "main("},
+        {{"99999999999", "0", flash / "block.json"}, "main("},
+    };
+    for (const auto& c : cases) {
+        const ToolRun result = run(c.args);
+        EXPECT_EQ(result.exitStatus, 1) << result.log;
+        const auto texts = errors(result);
+        ASSERT_FALSE(texts.empty());
+        EXPECT_EQ(texts.back().substr(0, c.lastError.size()), c.lastError) << result.log;
+        EXPECT_EQ(readFile(document), docs::kValid);
+    }
+}
+
+TEST_F(ToolRunTest, InvalidSystemIsReportedByTheUpdater) {
+    const ToolRun result = run({"4", "-1", flash / "block.json"});
+    EXPECT_EQ(errors(result), (std::vector<std::string>{"assignVersionInfo(230): Invalid SystemID = 255", kFailed}));
+}
+
+TEST_F(ToolRunTest, MissingDocumentIsCreatedFromDefaults) {
+    unlink(document.c_str());
+    const ToolRun result = run({"8", "0", flash / "block.json"});
+    EXPECT_EQ(result.exitStatus, 0) << result.log;
+    EXPECT_EQ(errors(result),
+              std::vector<std::string>{"RAROV_UpdateVersionInfo(75): Error in reading the Version file"});
+    EXPECT_NE(readFile(document).find(R"({"BlockID": 8, "System0_Version": "0202", "System1_Version": "----"})"),
+              std::string::npos);
+}
+
+TEST_F(ToolRunTest, FailedSaveEndsWithOneWithoutTheUpdateFailedLine) {
+    // A directory where the document should be: loading fails, and so does replacing it.
+    unlink(document.c_str());
+    mkdir(document.c_str(), 0755);
+    const ToolRun result = run({"4", "1", flash / "block.json"});
+    EXPECT_EQ(result.exitStatus, 1) << result.log;
+    const auto texts = errors(result);
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.back(),
+              "writeToFile(473): Dumping JSON Content to '" + root + "/data/tiv//swdl//VersionInfo.json' file failed");
+    EXPECT_EQ(TempDir::entries(root + "/data/tiv/swdl"), std::vector<std::string>{"VersionInfo.json"});
+}
+
+}  // namespace

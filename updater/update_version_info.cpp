@@ -1,0 +1,328 @@
+#include "updater/update_version_info.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "common/block_table.h"
+#include "updater/durable_file.h"
+#include "utils/file_utils.h"
+#include "utils/process_utils.h"
+
+namespace {
+
+const char kNADKey[] = "NAD_Version_Info";
+const char kGTOKey[] = "GTO_Version_Info";
+const char kAudioKey[] = "Audio_DataSet_Version_Info";
+const char kCMPKey[] = "CMP_Version_Info";
+
+// Document numbers are floating point; the model's ids are narrow unsigned integers. The fraction is dropped,
+// the value is clamped to the unsigned 32-bit range, and the caller keeps the low bits it needs.
+std::uint32_t toUnsigned32(jsondoc::Number number) {
+    if (!(number > 0)) {
+        return 0;
+    }
+    if (number >= 4294967295.0L) {
+        return 4294967295u;
+    }
+    return static_cast<std::uint32_t>(number);
+}
+
+std::uint8_t toUnsigned8(jsondoc::Number number) {
+    return static_cast<std::uint8_t>(toUnsigned32(number) & 0xFFu);
+}
+
+const char* stepAction(DurableFileStep step) {
+    switch (step) {
+        case DurableFileStep::Write:
+            return "Writing the file stream";
+        case DurableFileStep::Sync:
+            return "Syncing the file stream";
+        case DurableFileStep::Close:
+            return "Closing the file stream";
+        case DurableFileStep::Rename:
+            return "Replacing the file";
+        case DurableFileStep::SyncDirectory:
+            return "Syncing the directory of the file";
+        default:
+            return "Saving the file";
+    }
+}
+
+}  // namespace
+
+RAROV_UpdateVersionInfo::RAROV_UpdateVersionInfo(quarn_logger* logger, const std::string& versionFilePath)
+    : m_logger(logger),
+      m_versionFilePath(&versionFilePath),
+      m_GTOVersionInfo{0, EMPTY_VERSION, EMPTY_VERSION},
+      m_CMPVersionInfo{EMPTY_VERSION, EMPTY_VERSION, EMPTY_VERSION},
+      m_audioDataSetVersionInfo{AUDIO_DATASET_BLOCK_ID, EMPTY_VERSION, "------------"} {
+    std::ifstream file(*m_versionFilePath);
+    if (!file.is_open() || !m_versionInfoJSON.parse(file)) {
+        m_logger->error("%s(%s): Error in reading the Version file", __func__, "75");
+        m_NADVersionInfo.clear();
+        setDefaultVersionInfo_NAD();
+        return;
+    }
+    if (!isValidConfiguration(m_versionInfoJSON)) {
+        m_logger->error("%s(%s): Invalid Configuration file found. Dumping the contents...", __func__, "88");
+        m_NADVersionInfo.clear();
+        setDefaultVersionInfo_NAD();
+        dumpVersionFile();
+        return;
+    }
+    readVersionInfo_NAD();
+    readVersionInfo_GTO();
+    readVersionInfo_AudioDataset();
+}
+
+bool RAROV_UpdateVersionInfo::isValidConfiguration(const jsondoc::Object& document) {
+    return document.has<jsondoc::Array>(kNADKey) &&
+           document.get<jsondoc::Array>(kNADKey).size() == expectedBlockIDs.size() &&
+           document.has<jsondoc::Object>(kGTOKey);
+}
+
+void RAROV_UpdateVersionInfo::dumpVersionFile() {
+    printFileContentByPath(m_logger, *m_versionFilePath);
+}
+
+void RAROV_UpdateVersionInfo::readVersionInfo_NAD() {
+    for (const jsondoc::Value& element : m_versionInfoJSON.get<jsondoc::Array>(kNADKey).elements()) {
+        if (element.is<jsondoc::Object>()) {
+            const jsondoc::Object& record = element.get<jsondoc::Object>();
+            if (record.has<jsondoc::Number>("BlockID") && record.has<jsondoc::String>("System0_Version")) {
+                const std::uint8_t blockID = toUnsigned8(record.get<jsondoc::Number>("BlockID"));
+                const std::string& system0 = record.get<jsondoc::String>("System0_Version");
+                if (record.has<jsondoc::String>("System1_Version")) {
+                    m_NADVersionInfo.emplace_back(blockID, system0, record.get<jsondoc::String>("System1_Version"));
+                } else {
+                    m_NADVersionInfo.emplace_back(blockID, system0);
+                }
+                continue;
+            }
+        }
+        m_logger->error("%s(%s): Invalid NAD Information. Dumping the contents...", __func__, "135");
+        dumpVersionFile();
+        m_NADVersionInfo.clear();
+        setDefaultVersionInfo_NAD();
+        return;
+    }
+}
+
+void RAROV_UpdateVersionInfo::readVersionInfo_GTO() {
+    const jsondoc::Object& record = m_versionInfoJSON.get<jsondoc::Object>(kGTOKey);
+    if (!record.has<jsondoc::String>("System0_Version") || !record.has<jsondoc::String>("System1_Version") ||
+        !record.has<jsondoc::Number>("Active_System")) {
+        m_logger->error("%s(%s): Invalid GTO Information. Dumping the contents...", __func__, "162");
+        dumpVersionFile();
+        return;
+    }
+    m_GTOVersionInfo.Active_System = toUnsigned8(record.get<jsondoc::Number>("Active_System"));
+    m_GTOVersionInfo.System0_Version = record.get<jsondoc::String>("System0_Version");
+    m_GTOVersionInfo.System1_Version = record.get<jsondoc::String>("System1_Version");
+}
+
+void RAROV_UpdateVersionInfo::readVersionInfo_AudioDataset() {
+    if (m_versionInfoJSON.has<jsondoc::Object>(kAudioKey)) {
+        const jsondoc::Object& record = m_versionInfoJSON.get<jsondoc::Object>(kAudioKey);
+        if (record.has<jsondoc::Number>("BlockID") && record.has<jsondoc::String>("Version") &&
+            record.has<jsondoc::String>("DataSetName")) {
+            // Compared as the number stands in the document: 28928.5 is not the data set's block.
+            const jsondoc::Number blockID = record.get<jsondoc::Number>("BlockID");
+            if (blockID == m_audioDataSetVersionInfo.BlockID) {
+                m_audioDataSetVersionInfo.Version = record.get<jsondoc::String>("Version");
+                m_audioDataSetVersionInfo.DataSetName = record.get<jsondoc::String>("DataSetName");
+                return;
+            }
+            m_logger->error("%s(%s): Expected BlockID(%x) but got BlockID(%x)", __func__, "194",
+                            static_cast<unsigned>(m_audioDataSetVersionInfo.BlockID),
+                            static_cast<unsigned>(toUnsigned32(blockID)));
+        }
+    }
+    m_logger->error("%s(%s): Invalid Audio DataSet Information. Dumping the contents...", __func__, "201");
+    dumpVersionFile();
+}
+
+void RAROV_UpdateVersionInfo::setDefaultVersionInfo_NAD() {
+    for (const auto& entry : expectedBlockIDs) {
+        const auto blockID = static_cast<std::uint8_t>(entry.first);
+        if (entry.second == 1) {
+            m_NADVersionInfo.emplace_back(blockID, EMPTY_VERSION);
+        } else {
+            m_NADVersionInfo.emplace_back(blockID, EMPTY_VERSION, EMPTY_VERSION);
+        }
+    }
+}
+
+bool RAROV_UpdateVersionInfo::assignVersionInfo(NADVersionInfo& record, std::uint8_t SystemID,
+                                                const std::string& version) {
+    switch (SystemID) {
+        case 0:
+            record.System0_Version = version;
+            return true;
+        case 1:
+            record.System1_Version = version;
+            return true;
+        default:
+            m_logger->error("%s(%s): Invalid SystemID = %d", __func__, "230", static_cast<int>(SystemID));
+            return false;
+    }
+}
+
+bool RAROV_UpdateVersionInfo::updateVersionforBlock(int BlockID, std::uint8_t SystemID,
+                                                    const std::string& versionFilePath) {
+    m_logger->verbose("%s(%s): Called for blockID = 0x%x", __func__, "245", static_cast<unsigned>(BlockID));
+    for (auto& record : m_NADVersionInfo) {
+        if (record.BlockID != BlockID) {
+            continue;
+        }
+        const std::string version = getLatestVersionString(versionFilePath);
+        if (version.empty()) {
+            m_logger->error("%s(%s): The Version Information file %s contains an empty version", __func__, "265",
+                            versionFilePath.c_str());
+            return false;
+        }
+        return assignVersionInfo(record, SystemID, version);
+    }
+    m_logger->error("%s(%s): The received blockID: %d is not present in the set of expected blockID's", __func__, "272",
+                    BlockID);
+    return false;
+}
+
+bool RAROV_UpdateVersionInfo::updateAudioDatasetVersionInfo(const std::string& versionFilePath,
+                                                            const std::string& DataSetName) {
+    const std::string version = getLatestVersionString(versionFilePath);
+    if (version.empty()) {
+        m_logger->error("%s(%s): The Version Information file %s contains an empty version", __func__, "319",
+                        versionFilePath.c_str());
+        return false;
+    }
+    m_audioDataSetVersionInfo.Version = version;
+    m_audioDataSetVersionInfo.DataSetName = DataSetName;
+    return true;
+}
+
+std::string RAROV_UpdateVersionInfo::getLatestVersionString(const std::string& versionFilePath) {
+    std::ifstream file(versionFilePath);
+    jsondoc::Object versionFile;
+    if (!file.is_open() || !versionFile.parse(file)) {
+        m_logger->error("%s(%s): Invalid Config file and completeVersionFilePath = %s", __func__, "352",
+                        versionFilePath.c_str());
+        return std::string();
+    }
+    if (versionFile.has<jsondoc::String>("Version")) {
+        return versionFile.get<jsondoc::String>("Version");
+    }
+    m_logger->error("%s(%s): There is no valid version string", __func__, "345");
+    return std::string();
+}
+
+jsondoc::Object RAROV_UpdateVersionInfo::buildDocument(bool includeCMP) const {
+    jsondoc::Object root;
+
+    jsondoc::Array nad;
+    jsondoc::Object record;
+    for (const auto& info : m_NADVersionInfo) {
+        record.reset();
+        record << "BlockID" << jsondoc::Number(info.BlockID) << "System0_Version" << info.System0_Version;
+        const auto copies = expectedBlockIDs.find(info.BlockID);
+        if (copies != expectedBlockIDs.end() && copies->second == 2) {
+            record << "System1_Version" << info.System1_Version;
+        }
+        nad << record;
+    }
+    root << kNADKey << nad;
+
+    jsondoc::Object gto;
+    gto << "Active_System" << jsondoc::Number(m_GTOVersionInfo.Active_System) << "System0_Version"
+        << m_GTOVersionInfo.System0_Version << "System1_Version" << m_GTOVersionInfo.System1_Version;
+    root << kGTOKey << gto;
+
+    jsondoc::Object audio;
+    audio << "BlockID" << jsondoc::Number(m_audioDataSetVersionInfo.BlockID) << "Version"
+          << m_audioDataSetVersionInfo.Version << "DataSetName" << m_audioDataSetVersionInfo.DataSetName;
+    root << kAudioKey << audio;
+
+    if (includeCMP) {
+        jsondoc::Object cmp;
+        cmp << "IOC" << m_CMPVersionInfo.IOC << "WUC" << m_CMPVersionInfo.WUC << "HWVersion"
+            << m_CMPVersionInfo.HWVersion;
+        root << kCMPKey << cmp;
+    }
+    return root;
+}
+
+bool RAROV_UpdateVersionInfo::dumpJSONContent(const std::string& path, bool includeCMP) {
+    std::ostringstream text;  // a fresh stream: default precision and notation, as the document has always had
+    text << buildDocument(includeCMP);
+
+    const DurableFileResult saved = replaceFileDurably(path, text.str());
+    if (saved.failedStep == DurableFileStep::Open) {
+        m_logger->error("%s(%s): Opening the file stream(%s) failed(%s)...!", __func__, "462", path.c_str(),
+                        std::strerror(saved.error));
+        return false;
+    }
+    if (!saved) {
+        m_logger->error("%s(%s): %s(%s) failed(%s)...!", __func__, QUARN_LINE, stepAction(saved.failedStep),
+                        saved.resolvedPath.c_str(), std::strerror(saved.error));
+        return false;
+    }
+    runSync(m_logger);
+    return true;
+}
+
+bool RAROV_UpdateVersionInfo::writeToFile() {
+    const std::string path = *m_versionFilePath;
+    const bool result = dumpJSONContent(path, false);
+    if (!result) {
+        m_logger->error("%s(%s): Dumping JSON Content to '%s' file failed", __func__, "473", path.c_str());
+    }
+    return result;
+}
+
+std::string RAROV_UpdateVersionInfo::returnVersionInfo(int blockID) {
+    for (const auto& record : m_NADVersionInfo) {
+        if (record.BlockID != blockID) {
+            continue;
+        }
+        const auto copies = expectedBlockIDs.find(blockID);
+        if (copies == expectedBlockIDs.end()) {
+            return ZERO_VERSION;
+        }
+        if (copies->second == 2) {
+            return record.System0_Version == record.System1_Version ? record.System0_Version : ZERO_VERSION;
+        }
+        return record.System0_Version;
+    }
+    m_logger->error("%s(%s): The received blockID: %d is not present in the set of expected blockID's", __func__, "503",
+                    blockID);
+    return ZERO_VERSION;
+}
+
+AudioDataSetVersionInfo RAROV_UpdateVersionInfo::returnAudioDataSetVersionInfo() {
+    return m_audioDataSetVersionInfo;
+}
+
+bool RAROV_UpdateVersionInfo::updateCMPVersionInfo(const std::string& IOC, const std::string& WUC,
+                                                   const std::string& HWVersion) {
+    m_CMPVersionInfo.IOC = IOC;
+    m_CMPVersionInfo.WUC = WUC;
+    m_CMPVersionInfo.HWVersion = HWVersion;
+    return dumpJSONContent(COMPLETE_VERSION_INFO_FILE, true);
+}
+
+bool RAROV_UpdateVersionInfo::updateGTOVersionInfo(unsigned int systemID, const std::string& version) {
+    m_GTOVersionInfo.Active_System = static_cast<std::uint8_t>(systemID & 0xFFu);
+    if (systemID != 0) {
+        m_GTOVersionInfo.System1_Version = version;
+    } else {
+        m_GTOVersionInfo.System0_Version = version;
+    }
+    writeToFile();
+    // The complete copy is only ever refreshed here, never created.
+    if (!fileExists(COMPLETE_VERSION_INFO_FILE)) {
+        return false;
+    }
+    return dumpJSONContent(COMPLETE_VERSION_INFO_FILE, true);
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "jsondoc/jsondoc.h"
+#include "logging/quarn_logger.h"
+
+// The data set's block identifier, fixed for the unit's audio data set.
+constexpr std::uint16_t AUDIO_DATASET_BLOCK_ID = 0x7100;
+
+// One flashable block of the NAD component; System1_Version stays empty for a block that exists once.
+struct NADVersionInfo {
+    std::uint8_t BlockID;
+    std::string System0_Version;
+    std::string System1_Version;
+
+    NADVersionInfo(std::uint8_t blockID, std::string system0Version)
+        : BlockID(blockID), System0_Version(std::move(system0Version)) {}
+    NADVersionInfo(std::uint8_t blockID, std::string system0Version, std::string system1Version)
+        : BlockID(blockID), System0_Version(std::move(system0Version)), System1_Version(std::move(system1Version)) {}
+};
+
+struct GTOVersionInfo {
+    std::uint8_t Active_System;
+    std::string System0_Version;
+    std::string System1_Version;
+};
+
+struct CMPVersionInfo {
+    std::string IOC;
+    std::string WUC;
+    std::string HWVersion;
+};
+
+struct AudioDataSetVersionInfo {
+    std::uint16_t BlockID;
+    std::string Version;
+    std::string DataSetName;
+};
+
+// The in-memory model of every version record of the version document: loaded and validated on construction,
+// changed by one update, and written back as a whole document.
+class RAROV_UpdateVersionInfo {
+  public:
+    // Both are borrowed and must outlive the object. Loading never fails outwardly: whatever the document holds,
+    // the model ends up usable, with defaults wherever the document was unusable.
+    RAROV_UpdateVersionInfo(quarn_logger* logger, const std::string& versionFilePath);
+
+    RAROV_UpdateVersionInfo(const RAROV_UpdateVersionInfo&) = delete;
+    RAROV_UpdateVersionInfo& operator=(const RAROV_UpdateVersionInfo&) = delete;
+
+    bool updateVersionforBlock(int BlockID, std::uint8_t SystemID, const std::string& versionFilePath);
+    bool assignVersionInfo(NADVersionInfo& record, std::uint8_t SystemID, const std::string& version);
+    bool updateAudioDatasetVersionInfo(const std::string& versionFilePath, const std::string& DataSetName);
+    std::string getLatestVersionString(const std::string& versionFilePath);
+
+    bool writeToFile();
+    bool dumpJSONContent(const std::string& path, bool includeCMP);
+    std::string returnVersionInfo(int blockID);
+    AudioDataSetVersionInfo returnAudioDataSetVersionInfo();
+    bool updateCMPVersionInfo(const std::string& IOC, const std::string& WUC, const std::string& HWVersion);
+    bool updateGTOVersionInfo(unsigned int systemID, const std::string& version);
+
+  private:
+    void readVersionInfo_NAD();
+    void readVersionInfo_GTO();
+    void readVersionInfo_AudioDataset();
+    bool isValidConfiguration(const jsondoc::Object& document);
+    void setDefaultVersionInfo_NAD();
+    void dumpVersionFile();
+    jsondoc::Object buildDocument(bool includeCMP) const;
+
+    quarn_logger* m_logger;
+    const std::string* m_versionFilePath;
+    jsondoc::Object m_versionInfoJSON;
+    std::vector<NADVersionInfo> m_NADVersionInfo;
+    GTOVersionInfo m_GTOVersionInfo;
+    CMPVersionInfo m_CMPVersionInfo;
+    AudioDataSetVersionInfo m_audioDataSetVersionInfo;
+};
