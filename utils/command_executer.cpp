@@ -17,6 +17,11 @@ namespace {
 const char* const kShell = "/bin/sh";
 constexpr int kExtractionAttempts = 3;
 
+// The command line both extractions start with; the strings must outlive the run.
+std::vector<const char*> tarExtraction(const std::string& archive, const std::string& destinationDir) {
+    return {TAR_TOOL.c_str(), "-xvzf", archive.c_str(), "-C", destinationDir.c_str()};
+}
+
 bool extractWithRetries(quarn_logger* logger, std::vector<const char*>& argv) {
     for (int attempt = 1;; ++attempt) {
         // Each attempt appends one more null pointer; the first one ends the arguments, so the rest do no harm.
@@ -74,13 +79,13 @@ bool runBootCtl_X(quarn_logger* logger) {
 }
 
 bool extractArchive(quarn_logger* logger, const std::string& archive, const std::string& destinationDir) {
-    std::vector<const char*> argv = {TAR_TOOL.c_str(), "-xvzf", archive.c_str(), "-C", destinationDir.c_str()};
+    std::vector<const char*> argv = tarExtraction(archive, destinationDir);
     return extractWithRetries(logger, argv);
 }
 
 bool extractArchiveEntry(quarn_logger* logger, const std::string& archive, const std::string& member,
                          const std::string& destinationDir) {
-    std::vector<const char*> argv = {TAR_TOOL.c_str(),       "-xvzf",       archive.c_str(), "-C",
-                                     destinationDir.c_str(), member.c_str()};
+    std::vector<const char*> argv = tarExtraction(archive, destinationDir);
+    argv.push_back(member.c_str());
     return extractWithRetries(logger, argv);
 }
