@@ -29,7 +29,7 @@ bool createFile(const std::string& path);
 // gives false.
 bool copyFile(const std::string& sourcePath, const std::string& destinationPath);
 
-// True when nothing is left at path (also when nothing was there); removes empty directories too.
+// Removes a file or an empty directory. True also when stat finds nothing there, so a dangling link stays.
 bool remove_file(quarn_logger* logger, const char* path);
 
 // The variable's value, or an empty string when it is not set.
