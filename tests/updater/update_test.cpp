@@ -36,6 +36,8 @@ struct RejectedUpdate {
     std::vector<std::string> errors;  // "%P" stands for the version file's path
 };
 
+void PrintTo(const RejectedUpdate& c, std::ostream* out) { *out << c.name; }
+
 class RejectedUpdateTest : public UpdaterTest, public ::testing::WithParamInterface<RejectedUpdate> {};
 
 TEST_P(RejectedUpdateTest, LogsInOrderAndLeavesTheModelAlone) {
