@@ -12,17 +12,13 @@ packages=("${MORVANE_HOST_PACKAGES[@]}")
 [ "$host_only" -eq 1 ] || packages+=("${MORVANE_ARMHF_PACKAGES[@]}")
 morvane_ensure_packages "${packages[@]}"
 
+cd "$root"
 jobs=$(nproc)
-
-echo "== host build and tests"
-cmake -S "$root" -B "$root/build/host" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$root/build/host" -j "$jobs"
-ctest --test-dir "$root/build/host" --output-on-failure -j "$jobs"
-
-[ "$host_only" -eq 1 ] && exit 0
-
-echo "== armhf cross build and tests under qemu"
-cmake -S "$root" -B "$root/build/armhf" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-armhf.cmake"
-cmake --build "$root/build/armhf" -j "$jobs"
-ctest --test-dir "$root/build/armhf" --output-on-failure -j "$jobs"
+presets=(host-release)
+[ "$host_only" -eq 1 ] || presets+=(armhf)
+for preset in "${presets[@]}"; do
+  echo "== $preset: build and tests"
+  cmake --preset "$preset"
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs"
+done

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Checks what integrators get: the manual page renders without warnings; the installed CMake package and pkg-config
+# files let a consumer build and run against the libraries, for the host and for armhf; the Debian package installs
+# into a throwaway root and its tool runs. Expects the host-release and armhf presets built (scripts/test.sh).
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$root/scripts/deps.sh"
+morvane_ensure_packages "${MORVANE_HOST_PACKAGES[@]}" "${MORVANE_ARMHF_PACKAGES[@]}" man-db groff-base dpkg
+cd "$root"
+
+work=$(mktemp -d /tmp/morvane_package_XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+echo "== manual page"
+warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l man/morvane.1 2>&1 >/dev/null || true)
+if [ -n "$warnings" ]; then
+  echo "man reports warnings:" >&2
+  echo "$warnings" >&2
+  exit 1
+fi
+echo "morvane(1) renders without warnings"
+
+for preset in host-release armhf; do
+  echo "== $preset: install and build a consumer against the installed package"
+  [ -f "build/$preset/CMakeCache.txt" ] || cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$(nproc)" >/dev/null
+  prefix="$work/$preset/prefix"
+  cmake --install "build/$preset" --prefix "$prefix" >/dev/null
+  toolchain=()
+  runner=()
+  if [ "$preset" = armhf ]; then
+    toolchain=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-armhf.cmake")
+    runner=(qemu-arm -L /)
+  fi
+  cmake -S tests/package/consumer -B "$work/$preset/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
+    "${toolchain[@]}" >/dev/null
+  cmake --build "$work/$preset/consumer" >/dev/null
+  "${runner[@]}" "$work/$preset/consumer/consumer"
+  test -f "$prefix/share/man/man1/morvane.1"
+  "${runner[@]}" "$prefix/bin/morvane" 2>/dev/null && { echo "installed tool accepted no arguments" >&2; exit 1; }
+done
+
+echo "== pkg-config consumer (host)"
+prefix="$work/host-release/prefix"
+export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+g++ -std=c++17 tests/package/consumer/main.cpp -o "$work/pc_consumer" \
+  $(pkg-config --cflags --libs morvane-jsondoc morvane-utils morvane-logging)
+"$work/pc_consumer"
+
+echo "== Debian packages"
+for preset in host-release armhf; do
+  (cd "build/$preset" && cpack -G DEB >/dev/null)
+done
+host_deb=$(ls build/host-release/morvane_*_amd64.deb)
+armhf_deb=$(ls build/armhf/morvane_*_armhf.deb)
+dpkg-deb --field "$armhf_deb" Architecture | grep -qx armhf
+grep -q './usr/bin/morvane$' <<<"$(dpkg-deb --contents "$armhf_deb")"
+
+# A throwaway root with its own package database: the machine's own packages stay as they are.
+target="$work/root"
+mkdir -p "$target/var/lib/dpkg/info" "$target/var/lib/dpkg/updates"
+touch "$target/var/lib/dpkg/status"
+dpkg --root="$target" --force-depends --force-not-root --log=/dev/null -i "$host_deb" >"$work/dpkg.log" 2>&1 ||
+  { cat "$work/dpkg.log" >&2; exit 1; }
+grep -q '/usr/lib/cmake/morvane/morvaneConfig.cmake' <<<"$(dpkg --root="$target" -L morvane)"
+set +e
+"$target/usr/bin/morvane" 2>"$work/log"
+status=$?
+set -e
+grep -q "Usage: morvane BlockID SystemID Path_to_VersionFile" "$work/log"
+[ "$status" -eq 1 ]
+echo "package installs; the installed tool runs and answers a usage error with status 1"
