@@ -1,10 +1,7 @@
 #include "common/well_known_paths.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <cstdio>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -62,21 +59,6 @@ TEST(WellKnownPathsTest, ValuesAreBuiltCharacterForCharacter) {
     }
     EXPECT_EQ(MARKER_6, std::vector<std::uint8_t>{0x36});
     EXPECT_EQ(MARKER_V, std::vector<std::uint8_t>{0x76});
-}
-
-TEST(WellKnownPathsTest, DoubledSlashesReachTheSameFile) {
-    char dir[] = "/tmp/morvane_paths_XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string base = dir;
-    ASSERT_EQ(mkdir((base + "/swdl").c_str(), 0755), 0);
-    { std::ofstream(base + "/swdl/VersionInfo.json") << "x"; }
-    std::ifstream doubled(base + "//swdl//VersionInfo.json");
-    std::string content;
-    doubled >> content;
-    EXPECT_EQ(content, "x");
-    std::remove((base + "/swdl/VersionInfo.json").c_str());
-    rmdir((base + "/swdl").c_str());
-    rmdir(dir);
 }
 
 TEST(BlockTableTest, HoldsTheSevenBlocksInAscendingOrder) {

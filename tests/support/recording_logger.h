@@ -18,51 +18,28 @@ class RecordingLogger : public quarn_logger {
         std::string text;
     };
 
-    int verbose(const char* format, ...) override {
-        va_list args;
-        va_start(args, format);
-        record(VERBOSE, format, args);
-        va_end(args);
-        return 0;
+#define RECORDING_LOGGER_OPERATION(name, level)  \
+    int name(const char* format, ...) override { \
+        va_list args;                            \
+        va_start(args, format);                  \
+        record(level, format, args);             \
+        va_end(args);                            \
+        return 0;                                \
     }
-    int debug(const char* format, ...) override {
-        va_list args;
-        va_start(args, format);
-        record(DEBUG, format, args);
-        va_end(args);
-        return 0;
-    }
-    int info(const char* format, ...) override {
-        va_list args;
-        va_start(args, format);
-        record(INFO, format, args);
-        va_end(args);
-        return 0;
-    }
-    int warn(const char* format, ...) override {
-        va_list args;
-        va_start(args, format);
-        record(WARN, format, args);
-        va_end(args);
-        return 0;
-    }
-    int error(const char* format, ...) override {
-        va_list args;
-        va_start(args, format);
-        record(ERROR, format, args);
-        va_end(args);
-        return 0;
-    }
-    int fatal(const char* format, ...) override {
-        va_list args;
-        va_start(args, format);
-        record(FATAL, format, args);
-        va_end(args);
-        return 0;
-    }
+    RECORDING_LOGGER_OPERATION(verbose, VERBOSE)
+    RECORDING_LOGGER_OPERATION(debug, DEBUG)
+    RECORDING_LOGGER_OPERATION(info, INFO)
+    RECORDING_LOGGER_OPERATION(warn, WARN)
+    RECORDING_LOGGER_OPERATION(error, ERROR)
+    RECORDING_LOGGER_OPERATION(fatal, FATAL)
+#undef RECORDING_LOGGER_OPERATION
 
-    const std::vector<Entry>& entries() const { return entries_; }
-    void clear() { entries_.clear(); }
+    const std::vector<Entry>& entries() const {
+        return entries_;
+    }
+    void clear() {
+        entries_.clear();
+    }
 
     // Texts of all messages, in order.
     std::vector<std::string> texts() const {
