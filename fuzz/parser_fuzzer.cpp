@@ -1,0 +1,155 @@
+// Feeds arbitrary bytes to every parser entry point and checks, beyond "no crash":
+// - a string and a stream whose buffer hands out a few bytes at a time read the same thing and stop at the same
+//   place (the reader's fast paths work on the stream's buffer directly);
+// - whatever the library writes, compact or indented, parses again and writes back to the same bytes;
+// - validate, reformat and the XML renderings agree with each other and with a parse of the reformatted text.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <streambuf>
+#include <string>
+#include <type_traits>
+
+#include "jsondoc/jsondoc.h"
+
+namespace {
+
+void require(bool holds, const char* what) {
+    if (!holds) {
+        std::fprintf(stderr, "property violated: %s\n", what);
+        std::abort();
+    }
+}
+
+// A read-only buffer over the text that never shows more than `chunk` bytes ahead, so every buffer boundary the
+// reader can meet is met. Put-back and seeking work over the whole text, as in a string stream.
+class ChunkedBuffer : public std::streambuf {
+  public:
+    ChunkedBuffer(const std::string& text, std::size_t chunk) : text_(text), chunk_(chunk) { show(0); }
+
+  protected:
+    int_type underflow() override {
+        const std::size_t position = static_cast<std::size_t>(gptr() - eback());
+        if (position >= text_.size()) {
+            return traits_type::eof();
+        }
+        show(position);
+        return traits_type::to_int_type(*gptr());
+    }
+
+    pos_type seekoff(off_type offset, std::ios_base::seekdir direction, std::ios_base::openmode mode) override {
+        const off_type base = direction == std::ios_base::beg   ? 0
+                              : direction == std::ios_base::cur ? gptr() - eback()
+                                                                : static_cast<off_type>(text_.size());
+        return seekpos(base + offset, mode);
+    }
+
+    pos_type seekpos(pos_type position, std::ios_base::openmode mode) override {
+        const off_type offset = position;
+        if (!(mode & std::ios_base::in) || offset < 0 || offset > static_cast<off_type>(text_.size())) {
+            return pos_type(off_type(-1));
+        }
+        show(static_cast<std::size_t>(offset));
+        return position;
+    }
+
+  private:
+    void show(std::size_t position) {
+        char* begin = const_cast<char*>(text_.data());
+        const std::size_t end = position + chunk_ < text_.size() ? position + chunk_ : text_.size();
+        setg(begin, begin + position, begin + end);
+    }
+
+    const std::string& text_;
+    const std::size_t chunk_;
+};
+
+struct Reading {
+    bool parsed;
+    std::string written;
+    std::ios_base::iostate state;
+    std::streamoff position;
+};
+
+template <typename T>
+std::string compact(const T& item) {
+    std::ostringstream out;
+    out << item;
+    return out.str();
+}
+
+template <typename T>
+Reading readFrom(std::istream& input) {
+    T item;
+    const bool parsed = T::parse(input, item);
+    const std::ios_base::iostate state = input.rdstate();
+    input.clear();
+    return Reading{parsed, compact(item), state, static_cast<std::streamoff>(input.tellg())};
+}
+
+// Text written by the library is a fixed point: it parses, and writing what was parsed gives it back.
+template <typename T, typename Write>
+void requireFixedPoint(const std::string& text, Write write, const char* what) {
+    T again;
+    require(again.parse(text) && write(again) == text, what);
+}
+
+template <typename T>
+void checkEntryPoint(const std::string& text, std::size_t chunk) {
+    T item;
+    const bool parsed = item.parse(text);
+
+    std::istringstream whole(text);
+    const Reading fromString = readFrom<T>(whole);
+    ChunkedBuffer buffer(text, chunk);
+    std::istream pieces(&buffer);
+    const Reading fromPieces = readFrom<T>(pieces);
+    require(fromString.parsed == parsed && compact(item) == fromString.written, "string and stream forms agree");
+    require(fromPieces.parsed == fromString.parsed, "small buffers give the same result");
+    require(fromPieces.written == fromString.written, "small buffers read the same content");
+    require(fromPieces.state == fromString.state, "small buffers leave the same stream state");
+    require(fromPieces.position == fromString.position, "small buffers stop at the same place");
+    if (!parsed) {
+        return;
+    }
+    requireFixedPoint<T>(compact(item), compact<T>, "compact text is a fixed point");
+    if constexpr (!std::is_same_v<T, jsondoc::Value>) {
+        requireFixedPoint<T>(
+            item.json(), [](const T& again) { return again.json(); }, "indented text is a fixed point");
+    }
+}
+
+void checkValidateReformatXml(const std::string& text) {
+    const std::string formatted = jsondoc::reformat(text);
+    const bool valid = jsondoc::validate(text);
+    require(valid == !formatted.empty(), "validate agrees with reformat");
+    std::istringstream input(text);
+    require(jsondoc::reformat(input) == formatted, "reformat of a stream agrees with reformat of a string");
+    if (valid) {
+        require(jsondoc::reformat(formatted) == formatted, "reformatted text is a fixed point");
+    }
+    for (const unsigned format : {jsondoc::JSONx, jsondoc::JXML, jsondoc::JXMLex, jsondoc::TaggedXML}) {
+        const std::string rendered = jsondoc::xml(text, format);
+        const std::string header = jsondoc::xml(std::string(), format);
+        if (valid) {
+            require(rendered.size() > header.size(), "a valid document renders more than the header");
+            require(jsondoc::xml(formatted, format) == rendered, "xml of the reformatted text is the same");
+        } else {
+            require(rendered == header, "an invalid document renders the header alone");
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const std::size_t chunk = size == 0 ? 1 : 1 + data[size - 1] % 7;
+    checkEntryPoint<jsondoc::Object>(text, chunk);
+    checkEntryPoint<jsondoc::Array>(text, chunk);
+    checkEntryPoint<jsondoc::Value>(text, chunk);
+    checkValidateReformatXml(text);
+    return 0;
+}
