@@ -47,6 +47,7 @@ run() {
   echo "--- exit status: $status"
 }
 
+echo "(Successful runs log their notes at verbose priority, which the log library hides by default.)"
 show_document "before"
 run 4 1 "$root/build/demo/flash/block4.json"
 show_document "after the update of block 4, system slot 1"
