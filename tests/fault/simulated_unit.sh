@@ -16,13 +16,15 @@ document="$swdl/VersionInfo.json"
 version_file="$fault_build/flash/block4.json"
 
 # The document before the run, and the two a complete run may leave: the update of block 4, slot 1 on it, and the
-# same update on the defaults, which is what a run writes when it could not read the document.
+# same update on the defaults, which is what a run writes when it could not read the document; and the update of the
+# audio data set (to SET_B) on it.
 nad_old='[{"BlockID": 3, "System0_Version": "0200"}, {"BlockID": 4, "System0_Version": "0201", "System1_Version": "0201"}, {"BlockID": 5, "System0_Version": "0300"}, {"BlockID": 6, "System0_Version": "0300"}, {"BlockID": 7, "System0_Version": "0300"}, {"BlockID": 8, "System0_Version": "0410", "System1_Version": "0410"}, {"BlockID": 9, "System0_Version": "0300"}]'
 nad_fresh='[{"BlockID": 3, "System0_Version": "----"}, {"BlockID": 4, "System0_Version": "----", "System1_Version": "0202"}, {"BlockID": 5, "System0_Version": "----"}, {"BlockID": 6, "System0_Version": "----"}, {"BlockID": 7, "System0_Version": "----"}, {"BlockID": 8, "System0_Version": "----", "System1_Version": "----"}, {"BlockID": 9, "System0_Version": "----"}]'
 gto='{"Active_System": 1, "System0_Version": "0100", "System1_Version": "0101"}'
 audio='{"BlockID": 28928, "DataSetName": "SET_A", "Version": "0102"}'
 doc_old="{\"Audio_DataSet_Version_Info\": $audio, \"GTO_Version_Info\": $gto, \"NAD_Version_Info\": $nad_old}"
 doc_new=${doc_old/'"System1_Version": "0201"'/'"System1_Version": "0202"'}
+doc_audio=${doc_old/'"DataSetName": "SET_A", "Version": "0102"'/'"DataSetName": "SET_B", "Version": "0202"'}
 doc_fresh="{\"Audio_DataSet_Version_Info\": {\"BlockID\": 28928, \"DataSetName\": \"------------\", \"Version\": \"----\"}, \"GTO_Version_Info\": {\"Active_System\": 0, \"System0_Version\": \"----\", \"System1_Version\": \"----\"}, \"NAD_Version_Info\": $nad_fresh}"
 
 # build_tool: a host build of the tool alone whose unit file system starts at $unit.
@@ -43,16 +45,18 @@ reset_unit() {
     printf '%s' "$doc_old" >"$fault_build/expected/old"
     printf '%s' "$doc_new" >"$fault_build/expected/new"
     printf '%s' "$doc_fresh" >"$fault_build/expected/fresh"
+    printf '%s' "$doc_audio" >"$fault_build/expected/audio"
 }
 
-# document_state: which of the known documents is on disk (old, new, fresh), byte for byte; else missing or broken.
+# document_state: which of the known documents is on disk (old, new, fresh, audio), byte for byte; else missing or
+# broken.
 document_state() {
     local known
     if [ ! -f "$document" ]; then
         echo missing
         return
     fi
-    for known in old new fresh; do
+    for known in old new fresh audio; do
         if cmp -s "$document" "$fault_build/expected/$known"; then
             echo "$known"
             return
