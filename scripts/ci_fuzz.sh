@@ -29,7 +29,7 @@ for target in "${targets[@]}"; do
     status=0
     # New inputs go to the first directory, so the seeds in the source tree stay as they are.
     TMPDIR="$scratch" "$build/fuzz/$target" -max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=2048 \
-        -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" "$root/fuzz/corpus/$target" >"$log" 2>&1 ||
+        -print_final_stats=1 -dict="$root/fuzz/json.dict" -artifact_prefix="$findings/" "$corpus" "$root/fuzz/corpus/$target" >"$log" 2>&1 ||
         status=$?
     runs=$(sed -n 's/^Done \([0-9]*\) runs in \([0-9]*\) second.*/\1 executions in \2 s/p' "$log")
     if [ "$status" -ne 0 ]; then

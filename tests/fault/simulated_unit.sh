@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034 # (the variables are for the scripts that source this file)
 # Sourced by the fault scripts: builds the real tool for a simulated unit inside the build tree and gives the
 # documents a run starts from and may end with.
 #
