@@ -14,14 +14,22 @@ namespace jsondoc::detail {
 // backslash and the slash escaped, every other byte (UTF-8 included) as it is.
 void appendEscaped(std::string& out, std::string_view text);
 
-// Appends the number as printf's %g with precision 16 writes it.
-void appendNumber(std::string& out, Number number);
-
-// Writes the number into buffer as printf's %g with this precision (1 to maxGeneralPrecision) writes it, in the
-// classic locale; returns the length. The buffer needs room for generalBufferSize bytes.
+// Writes numbers into a buffer as printf's %g with the given precision (1 to maxGeneralPrecision) writes them, in
+// the classic locale, and returns the length; the buffer needs room for generalBufferSize bytes. printf follows the
+// floating-point rounding mode, which the formatter reads once when it is made: one formatter serves one writing.
 inline constexpr int maxGeneralPrecision = 40;
 inline constexpr std::size_t generalBufferSize = 96;
-std::size_t formatGeneral(Number number, int precision, char* buffer);
+class GeneralFormat {
+  public:
+    GeneralFormat();
+    std::size_t operator()(Number number, int precision, char* buffer) const;
+
+  private:
+    bool toNearest_;
+};
+
+// Appends the number as printf's %g with precision 16 writes it.
+void appendNumber(std::string& out, Number number, const GeneralFormat& format);
 
 // Discards blanks and control bytes (32 or less) at the front of the input; returns the next byte or EOF.
 int skipLowBytes(std::istream& input);

@@ -1,6 +1,5 @@
-#include <charconv>
 #include <cmath>
-#include <cstdint>
+#include <cstring>
 #include <locale>
 #include <ostream>
 
@@ -54,24 +53,6 @@ constexpr EscapeTable makeEscapeTable() {
 
 constexpr EscapeTable kEscapes = makeEscapeTable();
 
-// Integral values below 10^precision print under %g as their plain digits; they skip the general conversion.
-constexpr Number kPowersOfTen[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L, 1e9L,
-                                   1e10L, 1e11L, 1e12L, 1e13L, 1e14L, 1e15L, 1e16L, 1e17L, 1e18L};
-
-std::size_t formatIntegral(Number number, int precision, char* buffer) {
-    const int digits = precision < 18 ? precision : 18;
-    if (!(std::fabs(number) < kPowersOfTen[digits]) || std::trunc(number) != number ||
-        (number == 0 && std::signbit(number))) {
-        return 0;
-    }
-    const auto result = std::to_chars(buffer, buffer + generalBufferSize, static_cast<std::int64_t>(number));
-    return static_cast<std::size_t>(result.ptr - buffer);
-}
-
-}  // namespace
-
-namespace {
-
 // Hands the text to put as runs of bytes that stand for themselves and the escapes between them.
 template <typename Put>
 void escapeRuns(std::string_view text, Put&& put) {
@@ -95,23 +76,9 @@ void appendEscaped(std::string& out, std::string_view text) {
     escapeRuns(text, [&out](std::string_view run) { out.append(run); });
 }
 
-std::size_t formatGeneral(Number number, int precision, char* buffer) {
-    if (const std::size_t size = formatIntegral(number, precision, buffer)) {
-        return size;
-    }
-    const auto result =
-        std::to_chars(buffer, buffer + generalBufferSize, number, std::chars_format::general, precision);
-    return static_cast<std::size_t>(result.ptr - buffer);
-}
-
-void appendNumber(std::string& out, Number number) {
-    char buffer[generalBufferSize];
-    out.append(buffer, formatGeneral(number, 16, buffer));
-}
-
 namespace {
 
-// The compact form, written straight into the stream's buffer through a small staging area.
+// The compact form, written straight into the stream's buffer through a staging area.
 class StreamWriter {
   public:
     explicit StreamWriter(std::ostream& output);
@@ -122,11 +89,21 @@ class StreamWriter {
     void array(const Array& array);
 
   private:
-    void put(char c) {
-        if (used_ == sizeof(staged_)) {
+    // Room for size more bytes at the end of the staged text; size is at most the staging area's.
+    char* reserve(std::size_t size) {
+        if (size > sizeof(staged_) - used_) {
             flush();
         }
-        staged_[used_++] = c;
+        return staged_ + used_;
+    }
+    void put(char c) {
+        *reserve(1) = c;
+        ++used_;
+    }
+    template <std::size_t N>
+    void put(const char (&text)[N]) {
+        std::memcpy(reserve(N - 1), text, N - 1);
+        used_ += N - 1;
     }
     void put(std::string_view text);
     void flush();
@@ -138,8 +115,9 @@ class StreamWriter {
     bool failed_ = false;
     bool ownFormatting_ = false;
     int precision_ = 6;
+    GeneralFormat format_;
     std::size_t used_ = 0;
-    char staged_[2048];
+    char staged_[8192];
 };
 
 StreamWriter::StreamWriter(std::ostream& output) : output_(output), buffer_(output.rdbuf()) {
@@ -169,30 +147,56 @@ void StreamWriter::flush() {
 }
 
 void StreamWriter::put(std::string_view text) {
-    if (text.size() > sizeof(staged_) - used_) {
+    if (text.size() > sizeof(staged_)) {
         flush();
-        if (text.size() > sizeof(staged_)) {
-            if (!failed_) {
-                const auto size = static_cast<std::streamsize>(text.size());
-                failed_ = buffer_->sputn(text.data(), size) != size;
-            }
-            return;
+        if (!failed_) {
+            const auto size = static_cast<std::streamsize>(text.size());
+            failed_ = buffer_->sputn(text.data(), size) != size;
         }
+        return;
     }
-    text.copy(staged_ + used_, text.size());
+    text.copy(reserve(text.size()), text.size());
     used_ += text.size();
 }
 
+constexpr std::size_t kLongestEscape = sizeof kEscapes.text[0];
+
 void StreamWriter::quoted(std::string_view text) {
-    put('"');
-    escapeRuns(text, [this](std::string_view run) { put(run); });
-    put('"');
+    if (text.size() > (sizeof(staged_) - 2) / kLongestEscape) {
+        put('"');
+        escapeRuns(text, [this](std::string_view run) { put(run); });
+        put('"');
+        return;
+    }
+    // With room for the longest escape of every byte, the loop needs no checks; each escape is copied whole and
+    // the position advances by its real length.
+    char* const start = reserve(text.size() * kLongestEscape + 2);
+    char* out = start;
+    *out++ = '"';
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p != end) {
+        const char* const run = p;
+        while (p != end && kEscapes.plain[static_cast<unsigned char>(*p)]) {
+            ++p;
+        }
+        std::memcpy(out, run, static_cast<std::size_t>(p - run));
+        out += p - run;
+        if (p == end) {
+            break;
+        }
+        const auto b = static_cast<unsigned char>(*p++);
+        std::memcpy(out, kEscapes.text[b], kLongestEscape);
+        out += kEscapes.size[b];
+    }
+    *out++ = '"';
+    used_ += static_cast<std::size_t>(out - start);
 }
 
 void StreamWriter::number(Number number) {
     if (ownFormatting_ && std::isfinite(number)) {
-        char text[generalBufferSize];
-        put(std::string_view(text, formatGeneral(number, precision_, text)));
+        char* const out = reserve(generalBufferSize);
+        used_ += format_(number, precision_, out);
         return;
     }
     flush();
@@ -211,7 +215,11 @@ void StreamWriter::value(const Value& value) {
             quoted(value.get<String>());
             break;
         case Value::BOOLEAN_TYPE:
-            put(value.get<Boolean>() ? std::string_view("true") : std::string_view("false"));
+            if (value.get<Boolean>()) {
+                put("true");
+            } else {
+                put("false");
+            }
             break;
         case Value::ARRAY_TYPE:
             array(value.get<Array>());
@@ -281,60 +289,72 @@ void applyCommaRule(std::string& text, std::size_t start) {
     }
 }
 
-void renderArray(std::string& out, unsigned depth, const Array& array, std::size_t start);
-void renderObject(std::string& out, unsigned depth, const Object& object, std::size_t start);
+// The indented form, appended to a string.
+class IndentedWriter {
+  public:
+    explicit IndentedWriter(std::string& out) : out_(out) {}
 
-void renderItem(std::string& out, unsigned depth, const String* key, const Value& value) {
-    const std::size_t start = out.size();
-    out.append(depth, '\t');
+    void item(unsigned depth, const String* key, const Value& value);
+    // start: where the item that holds the container begins, for the comma rule.
+    void array(unsigned depth, const Array& array, std::size_t start);
+    void object(unsigned depth, const Object& object, std::size_t start);
+
+  private:
+    std::string& out_;
+    GeneralFormat format_;
+};
+
+void IndentedWriter::item(unsigned depth, const String* key, const Value& value) {
+    const std::size_t start = out_.size();
+    out_.append(depth, '\t');
     if (key != nullptr) {
-        out += '"';
-        appendEscaped(out, *key);
-        out += "\": ";
+        out_ += '"';
+        appendEscaped(out_, *key);
+        out_ += "\": ";
     }
     switch (value.type()) {
         case Value::NUMBER_TYPE:
-            appendNumber(out, value.get<Number>());
+            appendNumber(out_, value.get<Number>(), format_);
             break;
         case Value::STRING_TYPE:
-            out += '"';
-            appendEscaped(out, value.get<String>());
-            out += '"';
+            out_ += '"';
+            appendEscaped(out_, value.get<String>());
+            out_ += '"';
             break;
         case Value::BOOLEAN_TYPE:
-            out += value.get<Boolean>() ? "true" : "false";
+            out_ += value.get<Boolean>() ? "true" : "false";
             break;
         case Value::ARRAY_TYPE:
-            renderArray(out, depth, value.get<Array>(), start);
+            array(depth, value.get<Array>(), start);
             return;
         case Value::OBJECT_TYPE:
-            renderObject(out, depth, value.get<Object>(), start);
+            object(depth, value.get<Object>(), start);
             return;
         default:
-            out += "null";
+            out_ += "null";
             break;
     }
-    out += ",\n";
+    out_ += ",\n";
 }
 
-void renderArray(std::string& out, unsigned depth, const Array& array, std::size_t start) {
-    out += "[\n";
+void IndentedWriter::array(unsigned depth, const Array& array, std::size_t start) {
+    out_ += "[\n";
     for (const auto& element : array.elements()) {
-        renderItem(out, depth + 1, nullptr, element);
+        item(depth + 1, nullptr, element);
     }
-    applyCommaRule(out, start);
-    out.append(depth, '\t');
-    out += "],\n";
+    applyCommaRule(out_, start);
+    out_.append(depth, '\t');
+    out_ += "],\n";
 }
 
-void renderObject(std::string& out, unsigned depth, const Object& object, std::size_t start) {
-    out += "{\n";
+void IndentedWriter::object(unsigned depth, const Object& object, std::size_t start) {
+    out_ += "{\n";
     for (const auto& [key, member] : object.members()) {
-        renderItem(out, depth + 1, &key, member);
+        item(depth + 1, &key, member);
     }
-    applyCommaRule(out, start);
-    out.append(depth, '\t');
-    out += "},\n";
+    applyCommaRule(out_, start);
+    out_.append(depth, '\t');
+    out_ += "},\n";
 }
 
 }  // namespace
@@ -354,14 +374,14 @@ std::ostream& operator<<(std::ostream& output, const Value& value) {
 
 std::string Object::json() const {
     std::string out;
-    detail::renderObject(out, 0, *this, 0);
+    detail::IndentedWriter(out).object(0, *this, 0);
     detail::applyCommaRule(out, 0);
     return out;
 }
 
 std::string Array::json() const {
     std::string out;
-    detail::renderArray(out, 0, *this, 0);
+    detail::IndentedWriter(out).array(0, *this, 0);
     detail::applyCommaRule(out, 0);
     return out;
 }

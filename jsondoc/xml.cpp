@@ -190,7 +190,7 @@ void XmlRenderer::item(unsigned depth, std::string_view key, const Value& value)
     switch (value.type()) {
         case Value::NUMBER_TYPE: {
             char text[generalBufferSize];
-            scalar(depth, key, kind, std::string_view(text, formatGeneral(value.get<Number>(), 16, text)));
+            scalar(depth, key, kind, std::string_view(text, GeneralFormat()(value.get<Number>(), 16, text)));
             break;
         }
         case Value::STRING_TYPE: {

@@ -1,0 +1,344 @@
+#include <cfenv>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <string_view>
+
+#include "jsondoc/text.h"
+
+namespace jsondoc::detail {
+namespace {
+
+// Integral values below 10^precision print under %g as their plain digits; they skip the general conversion.
+constexpr Number kPowersOfTen[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L, 1e9L,
+                                   1e10L, 1e11L, 1e12L, 1e13L, 1e14L, 1e15L, 1e16L, 1e17L, 1e18L};
+
+std::size_t formatIntegral(Number number, int precision, char* buffer) {
+    const int digits = precision < 18 ? precision : 18;
+    if (!(std::fabs(number) < kPowersOfTen[digits]) || std::trunc(number) != number ||
+        (number == 0 && std::signbit(number))) {
+        return 0;
+    }
+    const auto result = std::to_chars(buffer, buffer + generalBufferSize, static_cast<std::int64_t>(number));
+    return static_cast<std::size_t>(result.ptr - buffer);
+}
+
+std::size_t formatByLibrary(Number number, int precision, char* buffer) {
+    const auto result =
+        std::to_chars(buffer, buffer + generalBufferSize, number, std::chars_format::general, precision);
+    return static_cast<std::size_t>(result.ptr - buffer);
+}
+
+#if defined(__SIZEOF_INT128__)
+
+// The library's conversion of a long double goes through printf's multi-precision arithmetic. Where the type's
+// mantissa fits 64 bits, the digits of any precision up to kMaxFastPrecision come exactly from 128-bit integers
+// instead: the number is m * 2^e, and its leading digits are m * 2^e * 10^s for a suitable s, rounded as printf
+// rounds (to nearest, ties to even). Whatever does not fit the integers goes to the library.
+__extension__ typedef unsigned __int128 Wide;
+
+constexpr int kMantissaBits = std::numeric_limits<Number>::digits;
+constexpr bool kFastPathFits = kMantissaBits <= 64;
+constexpr int kMaxFastPrecision = 17;
+#if defined(__x86_64__) || defined(__i386__)
+// The x87 extended format: a 64-bit mantissa with an explicit integer bit, then the sign and a biased 15-bit
+// exponent. Reading it directly saves the two library calls of frexp and ldexp.
+constexpr bool kExtendedLayout = kMantissaBits == 64;
+#else
+constexpr bool kExtendedLayout = false;
+#endif
+
+struct WidePowers {
+    Wide value[39];
+};
+constexpr WidePowers makeWidePowers() {
+    WidePowers powers{};
+    Wide p = 1;
+    for (Wide& power : powers.value) {
+        power = p;
+        p *= 10;
+    }
+    return powers;
+}
+constexpr WidePowers kPowers = makeWidePowers();
+
+int bitWidth(Wide x) {
+    const auto high = static_cast<std::uint64_t>(x >> 64);
+    if (high != 0) {
+        return 128 - __builtin_clzll(high);
+    }
+    const auto low = static_cast<std::uint64_t>(x);
+    return low == 0 ? 0 : 64 - __builtin_clzll(low);
+}
+
+// A positive finite number as odd mantissa * 2^exponent.
+struct Binary {
+    std::uint64_t mantissa;
+    int exponent;
+};
+
+Binary decompose(Number magnitude) {
+    std::uint64_t mantissa = 0;
+    int exponent = 0;
+    if constexpr (kExtendedLayout) {
+        unsigned char bytes[sizeof(Number)];
+        std::memcpy(bytes, &magnitude, sizeof bytes);
+        std::memcpy(&mantissa, bytes, sizeof mantissa);
+        const int biased = (bytes[9] & 0x7F) << 8 | bytes[8];
+        exponent = (biased == 0 ? 1 : biased) - 16383 - 63;
+    } else {
+        const Number fraction = std::frexp(magnitude, &exponent);
+        mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, kMantissaBits));
+        exponent -= kMantissaBits;
+    }
+    const int zeros = __builtin_ctzll(mantissa);
+    return {mantissa >> zeros, exponent + zeros};
+}
+
+// floor(m * 2^e * 10^s), and how the part dropped compares with one half.
+struct Scaled {
+    Wide quotient;
+    int dropped;  // below one half (< 0), exactly one half (0) or above (> 0)
+};
+
+int compareWithHalf(Wide remainder, Wide divisor) {
+    const Wide rest = divisor - remainder;
+    return remainder < rest ? -1 : (remainder == rest ? 0 : 1);
+}
+
+// By 2^shift: the quotient and the dropped bits come from shifts alone.
+Scaled shiftDown(Wide num, int shift) {
+    if (shift == 0) {
+        return {num, -1};
+    }
+    if (shift >= 128) {
+        return {0, -1};  // far too small for this exponent; the caller tries a smaller one
+    }
+    const Wide mask = (Wide(1) << shift) - 1;
+    return {num >> shift, compareWithHalf(num & mask, mask + 1)};
+}
+
+// Most divisions fit 64 bits, which are several times faster than the 128-bit ones.
+Scaled divideDown(Wide num, Wide den) {
+    if ((num >> 64) == 0 && (den >> 64) == 0) {
+        const auto n = static_cast<std::uint64_t>(num);
+        const auto d = static_cast<std::uint64_t>(den);
+        return {n / d, compareWithHalf(n % d, d)};
+    }
+    return {num / den, compareWithHalf(num % den, den)};
+}
+
+// Tiny numbers need 10^s beyond 64 bits, and m * 10^s then needs up to 192: high * 2^64 + low.
+struct Product {
+    Wide high;
+    std::uint64_t low;
+};
+
+Product multiply(std::uint64_t m, Wide power) {
+    const Wide low = Wide(m) * static_cast<std::uint64_t>(power);
+    const Wide high = Wide(m) * static_cast<std::uint64_t>(power >> 64);
+    return {(low >> 64) + high, static_cast<std::uint64_t>(low)};
+}
+
+// By 2^shift with shift >= 64: the low word is dropped whole.
+Scaled shiftDown(const Product& n, int shift) {
+    const int highShift = shift - 64;
+    if (highShift >= 128) {
+        return {0, -1};
+    }
+    if (highShift == 0) {
+        return {n.high, compareWithHalf(n.low, Wide(1) << 64)};
+    }
+    const Wide half = Wide(1) << (highShift - 1);
+    const Wide dropped = n.high & ((half << 1) - 1);
+    if (dropped != half) {
+        return {n.high >> highShift, dropped < half ? -1 : 1};
+    }
+    return {n.high >> highShift, n.low == 0 ? 0 : 1};
+}
+
+// False when the numbers involved do not fit the integers.
+bool scale(const Binary& b, int s, Scaled& result) {
+    if (s > 19) {
+        if (s > 38 || b.exponent > -64) {
+            return false;
+        }
+        result = shiftDown(multiply(b.mantissa, kPowers.value[s]), -b.exponent);
+        return true;
+    }
+    if (s >= 0) {
+        const Wide num = b.mantissa * kPowers.value[s];
+        if (b.exponent < 0) {
+            result = shiftDown(num, -b.exponent);
+            return true;
+        }
+        if (bitWidth(num) + b.exponent > 127) {
+            return false;
+        }
+        result = {num << b.exponent, -1};
+        return true;
+    }
+    if (s < -38) {
+        return false;
+    }
+    Wide num = b.mantissa;
+    Wide den = kPowers.value[-s];
+    if (b.exponent >= 0) {
+        if (bitWidth(num) + b.exponent > 127) {
+            return false;
+        }
+        num <<= b.exponent;
+    } else {
+        if (bitWidth(den) - b.exponent > 127) {
+            return false;
+        }
+        den <<= -b.exponent;
+    }
+    result = divideDown(num, den);
+    return true;
+}
+
+// The number's leading decimal digits: digits is in [10^(precision-1), 10^precision), and the number is about
+// digits * 10^(exponent - precision + 1).
+struct Decimal {
+    std::uint64_t digits;
+    int exponent;
+};
+
+bool decimalOf(Number magnitude, int precision, Decimal& result) {
+    const Binary b = decompose(magnitude);
+    const int log2 = b.exponent + 63 - __builtin_clzll(b.mantissa);
+    // About log2 * log10(2); the truncated digits tell whether it is the exact decimal exponent.
+    int exponent = static_cast<int>((static_cast<long long>(log2) * 78913) >> 18);
+    const Wide low = kPowers.value[precision - 1];
+    const Wide high = kPowers.value[precision];
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        Scaled scaled{};
+        if (!scale(b, precision - 1 - exponent, scaled)) {
+            return false;
+        }
+        if (scaled.quotient < low) {
+            --exponent;
+            continue;
+        }
+        if (scaled.quotient >= high) {
+            ++exponent;
+            continue;
+        }
+        Wide digits = scaled.quotient;
+        if (scaled.dropped > 0 || (scaled.dropped == 0 && (digits & 1) != 0)) {
+            ++digits;
+        }
+        if (digits == high) {
+            result = {static_cast<std::uint64_t>(low), exponent + 1};  // carried into a new leading digit
+        } else {
+            result = {static_cast<std::uint64_t>(digits), exponent};
+        }
+        return true;
+    }
+    return false;
+}
+
+std::size_t writeExponent(char* out, int exponent) {
+    std::size_t size = 0;
+    out[size++] = 'e';
+    out[size++] = exponent < 0 ? '-' : '+';
+    const int magnitude = exponent < 0 ? -exponent : exponent;
+    if (magnitude < 10) {
+        out[size++] = '0';
+    }
+    const auto result = std::to_chars(out + size, out + 8, magnitude);
+    return static_cast<std::size_t>(result.ptr - out);
+}
+
+// Lays the digits out as %g does: fixed notation for exponents from -4 to precision - 1, exponent notation
+// otherwise, trailing zeros of the fraction and a bare point dropped.
+std::size_t layOut(bool negative, const Decimal& decimal, int precision, char* buffer) {
+    char digits[24];
+    auto count = static_cast<int>(std::to_chars(digits, digits + sizeof digits, decimal.digits).ptr - digits);
+    while (count > 1 && digits[count - 1] == '0') {
+        --count;
+    }
+    char* out = buffer;
+    if (negative) {
+        *out++ = '-';
+    }
+    const int exponent = decimal.exponent;
+    if (exponent < -4 || exponent >= precision) {
+        *out++ = digits[0];
+        if (count > 1) {
+            *out++ = '.';
+            std::memcpy(out, digits + 1, static_cast<std::size_t>(count - 1));
+            out += count - 1;
+        }
+        out += writeExponent(out, exponent);
+    } else if (exponent < 0) {
+        *out++ = '0';
+        *out++ = '.';
+        std::memset(out, '0', static_cast<std::size_t>(-exponent - 1));
+        out += -exponent - 1;
+        std::memcpy(out, digits, static_cast<std::size_t>(count));
+        out += count;
+    } else {
+        const int whole = exponent + 1;
+        const int copied = count < whole ? count : whole;
+        std::memcpy(out, digits, static_cast<std::size_t>(copied));
+        std::memset(out + copied, '0', static_cast<std::size_t>(whole - copied));
+        out += whole;
+        if (count > whole) {
+            *out++ = '.';
+            std::memcpy(out, digits + whole, static_cast<std::size_t>(count - whole));
+            out += count - whole;
+        }
+    }
+    return static_cast<std::size_t>(out - buffer);
+}
+
+std::size_t formatExactly(Number number, int precision, char* buffer) {
+    if (!kFastPathFits || precision > kMaxFastPrecision || !std::isfinite(number)) {
+        return 0;
+    }
+    if (number == 0) {
+        const std::string_view zero = std::signbit(number) ? "-0" : "0";
+        zero.copy(buffer, zero.size());
+        return zero.size();
+    }
+    Decimal decimal{};
+    if (!decimalOf(std::fabs(number), precision, decimal)) {
+        return 0;
+    }
+    return layOut(std::signbit(number), decimal, precision, buffer);
+}
+
+#else
+
+std::size_t formatExactly(Number, int, char*) {
+    return 0;
+}
+
+#endif
+
+}  // namespace
+
+GeneralFormat::GeneralFormat() : toNearest_(std::fegetround() == FE_TONEAREST) {}
+
+std::size_t GeneralFormat::operator()(Number number, int precision, char* buffer) const {
+    if (toNearest_) {
+        if (const std::size_t size = formatExactly(number, precision, buffer)) {
+            return size;
+        }
+    }
+    if (const std::size_t size = formatIntegral(number, precision, buffer)) {
+        return size;
+    }
+    return formatByLibrary(number, precision, buffer);
+}
+
+void appendNumber(std::string& out, Number number, const GeneralFormat& format) {
+    char buffer[generalBufferSize];
+    out.append(buffer, format(number, 16, buffer));
+}
+
+}  // namespace jsondoc::detail
