@@ -129,7 +129,7 @@ stripped_size() {
   echo "static libraries linked into it:"
   while IFS= read -r archive; do
     printf '  %-26s %10s\n' "$(basename "$archive")" "$(stripped_size "$archive")"
-  done < <(find "$arm_build" -name '*.a' -not -path '*/CMakeFiles/*' | sort)
+  done < <(find "$arm_build"/{app,common,jsondoc,logging,updater,utils} -maxdepth 1 -name '*.a' | sort)
   echo "shared libraries it needs at run time:"
   total=0
   while IFS= read -r needed; do

@@ -209,9 +209,13 @@ struct Decimal {
 
 bool decimalOf(Number magnitude, int precision, Decimal& result) {
     const Binary b = decompose(magnitude);
-    const int log2 = b.exponent + 63 - __builtin_clzll(b.mantissa);
-    // About log2 * log10(2); the truncated digits tell whether it is the exact decimal exponent.
-    int exponent = static_cast<int>((static_cast<long long>(log2) * 78913) >> 18);
+    // log2 of the number in 1/65536, the mantissa's share taken as the straight line under the curve of
+    // log2(1 + f), times log10(2): that rarely misses the decimal exponent, and the truncated digits below tell
+    // whether it did and which way.
+    const int leading = __builtin_clzll(b.mantissa);
+    const long long whole = b.exponent + 63 - leading;
+    const auto fraction = static_cast<long long>((b.mantissa << leading << 1) >> 48);
+    int exponent = static_cast<int>(((whole << 16) + fraction) * 78913 >> 34);
     const Wide low = kPowers.value[precision - 1];
     const Wide high = kPowers.value[precision];
     for (int attempt = 0; attempt < 3; ++attempt) {
