@@ -215,7 +215,7 @@ bool decimalOf(Number magnitude, int precision, Decimal& result) {
     const int leading = __builtin_clzll(b.mantissa);
     const long long whole = b.exponent + 63 - leading;
     const auto fraction = static_cast<long long>((b.mantissa << leading << 1) >> 48);
-    int exponent = static_cast<int>(((whole << 16) + fraction) * 78913 >> 34);
+    int exponent = static_cast<int>((whole * 65536 + fraction) * 78913 >> 34);
     const Wide low = kPowers.value[precision - 1];
     const Wide high = kPowers.value[precision];
     for (int attempt = 0; attempt < 3; ++attempt) {

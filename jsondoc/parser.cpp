@@ -662,11 +662,26 @@ bool Parser::objectValue(Value& value) {
     return true;
 }
 
+namespace {
+
+// Growth by doubling can leave almost half of a long array's storage unused for the life of the document. Giving
+// it back costs one more copy of the elements, which only long arrays repay.
+void fitStorage(Array::Elements& elements) {
+    constexpr std::size_t kLongArray = 32;
+    const std::size_t unused = elements.capacity() - elements.size();
+    if (elements.size() >= kLongArray && unused > elements.size() / 4) {
+        elements.shrink_to_fit();
+    }
+}
+
+}  // namespace
+
 bool Parser::arrayValue(Value& value) {
     auto array = std::make_unique<Array>();
     if (!this->array(*array)) {
         return false;
     }
+    fitStorage(array->elements_);
     value.payload_.array = array.release();
     value.type_ = Value::ARRAY_TYPE;
     return true;

@@ -115,6 +115,27 @@ TEST(ArrayGrammar, RejectsWhatNoWideningCovers) {
     }
 }
 
+// Nested arrays give back the storage their growth left unused; around the length where that starts, and after
+// it, every element is kept in order and the array still grows.
+TEST(ArrayGrammar, LongNestedArraysKeepEveryElement) {
+    for (const int length : {31, 32, 33, 40, 41, 63, 64, 65, 1000}) {
+        std::string text = "{\"a\": [";
+        for (int i = 0; i < length; ++i) {
+            text += (i > 0 ? "," : "") + std::to_string(i);
+        }
+        text += "]}";
+        Object object = objectFrom(text);
+        ASSERT_TRUE(object.has<Array>("a")) << length;
+        Array& array = object.get<Array>("a");
+        ASSERT_EQ(array.size(), static_cast<std::size_t>(length));
+        for (int i = 0; i < length; ++i) {
+            EXPECT_EQ(array.get<Number>(static_cast<std::size_t>(i)), i) << length;
+        }
+        array << Value(-1);
+        EXPECT_EQ(array.get<Number>(static_cast<std::size_t>(length)), -1) << length;
+    }
+}
+
 // Numbers beyond the largest finite value fail; the unit's long double is a double, wider on other machines.
 TEST(ArrayGrammar, MagnitudesBeyondTheNumberTypeFail) {
     Array array;
