@@ -2,7 +2,8 @@
 // - a string and a stream whose buffer hands out a few bytes at a time read the same thing and stop at the same
 //   place (the reader's fast paths work on the stream's buffer directly);
 // - whatever the library writes, compact or indented, parses again and writes back to the same bytes;
-// - validate, reformat and the XML renderings agree with each other and with a parse of the reformatted text.
+// - validate, reformat and the XML renderings agree with each other and with a parse of the reformatted text;
+// - numbers are written as the stream, or printf's %.16Lg, would write them.
 
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <streambuf>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 #include "jsondoc/jsondoc.h"
 
@@ -142,6 +144,47 @@ void checkValidateReformatXml(const std::string& text) {
     }
 }
 
+// Every number is written as the stream itself would write it in the compact form, whatever the stream's
+// precision and notation, and as printf's %.16Lg would in the indented form.
+void checkNumberText(jsondoc::Number number) {
+    const std::pair<std::streamsize, std::ios_base::fmtflags> settings[] = {
+        {6, std::ios_base::fmtflags()}, {17, std::ios_base::fmtflags()}, {3, std::ios_base::scientific}};
+    for (const auto& [precision, notation] : settings) {
+        std::ostringstream library;
+        std::ostringstream stream;
+        for (std::ostringstream* out : {&library, &stream}) {
+            out->precision(precision);
+            out->setf(notation, std::ios_base::floatfield);
+        }
+        library << jsondoc::Value(number);
+        stream << number;
+        require(library.str() == stream.str(), "the compact form writes numbers as the stream does");
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%.16Lg", number);
+    jsondoc::Array zero;
+    zero << jsondoc::Value(0);
+    std::string expected = zero.json();
+    expected.replace(expected.find('0'), 1, text);
+    jsondoc::Array array;
+    array << jsondoc::Value(number);
+    require(array.json() == expected, "the indented form writes numbers as %.16Lg does");
+}
+
+void checkNumbers(const jsondoc::Value& value) {
+    if (value.is<jsondoc::Number>()) {
+        checkNumberText(value.get<jsondoc::Number>());
+    } else if (value.is<jsondoc::Array>()) {
+        for (const auto& element : value.get<jsondoc::Array>().elements()) {
+            checkNumbers(element);
+        }
+    } else if (value.is<jsondoc::Object>()) {
+        for (const auto& member : value.get<jsondoc::Object>().members()) {
+            checkNumbers(member.second);
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -151,5 +194,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkEntryPoint<jsondoc::Array>(text, chunk);
     checkEntryPoint<jsondoc::Value>(text, chunk);
     checkValidateReformatXml(text);
+    jsondoc::Value value;
+    if (value.parse(text)) {
+        checkNumbers(value);
+    }
     return 0;
 }
