@@ -11,7 +11,6 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <sstream>
 #include <streambuf>
 #include <string>
 #include <vector>
@@ -24,21 +23,6 @@ struct Input {
     std::string name;
     std::string text;
 };
-
-// The version document as the tool saves it: one compact line, members in key order.
-const char* const kVersionDocument =
-    R"({"Audio_DataSet_Version_Info": {"BlockID": 28928, "DataSetName": "AUDIO_SET_EU_WEST_2024_Q3_FULL", )"
-    R"("Version": "AUD_0103_R2024.07_B0211"}, "GTO_Version_Info": {"Active_System": 1, )"
-    R"("System0_Version": "GTO_0100_R2024.05_B0188", "System1_Version": "GTO_0101_R2024.07_B0207"}, )"
-    R"("NAD_Version_Info": [{"BlockID": 3, "System0_Version": "NAD_BOOT_0200_R2024.02_B0101"}, )"
-    R"({"BlockID": 4, "System0_Version": "NAD_APPL_0201_R2024.05_B0190", )"
-    R"("System1_Version": "NAD_APPL_0202_R2024.07_B0212"}, )"
-    R"({"BlockID": 5, "System0_Version": "NAD_CONF_0300_R2024.05_B0190"}, )"
-    R"({"BlockID": 6, "System0_Version": "NAD_CALB_0300_R2024.05_B0190"}, )"
-    R"({"BlockID": 7, "System0_Version": "NAD_FONT_0300_R2024.05_B0190"}, )"
-    R"({"BlockID": 8, "System0_Version": "NAD_MODM_0410_R2024.06_B0201", )"
-    R"("System1_Version": "NAD_MODM_0410_R2024.06_B0201"}, )"
-    R"({"BlockID": 9, "System0_Version": "NAD_CERT_0300_R2024.05_B0190"}]})";
 
 bool readFile(const std::string& path, std::string& text) {
     std::ifstream file(path, std::ios::binary);
@@ -187,6 +171,7 @@ void registerCases(const std::vector<Input>& inputs) {
 }
 
 struct Folders {
+    std::string ownData = MORVANE_BENCH_OWN_DATA;
     std::string publicData = MORVANE_BENCH_PUBLIC_DATA;
     std::string generatedData = MORVANE_BENCH_GENERATED_DATA;
 };
@@ -212,10 +197,10 @@ bool readOptions(int argc, char** argv, Folders& folders) {
 }
 
 bool loadInputs(const Folders& folders, std::vector<Input>& inputs) {
-    inputs.push_back({"version", kVersionDocument});
     const std::pair<const std::string*, const char*> files[] = {
-        {&folders.publicData, "canada"},     {&folders.publicData, "citm_catalog"}, {&folders.publicData, "twitter"},
-        {&folders.generatedData, "numbers"}, {&folders.generatedData, "strings"},   {&folders.generatedData, "nested"},
+        {&folders.ownData, "version"},      {&folders.publicData, "canada"},     {&folders.publicData, "citm_catalog"},
+        {&folders.publicData, "twitter"},   {&folders.generatedData, "numbers"}, {&folders.generatedData, "strings"},
+        {&folders.generatedData, "nested"},
     };
     for (const auto& [folder, name] : files) {
         const std::string path = *folder + "/" + name + ".json";

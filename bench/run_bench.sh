@@ -23,16 +23,7 @@ document="$BENCH_UNIT/data/tiv/swdl/VersionInfo.json"
 flash="$BENCH_BUILD/bench/flash"
 rm -rf "$BENCH_UNIT" "$flash"
 mkdir -p "$(dirname "$document")" "$BENCH_UNIT/var/volatile/tmp" "$flash"
-printf '%s' '{"Audio_DataSet_Version_Info": {"BlockID": 28928, "DataSetName": "AUDIO_SET_EU_WEST_2024_Q3_FULL", '\
-'"Version": "AUD_0103_R2024.07_B0211"}, "GTO_Version_Info": {"Active_System": 1, '\
-'"System0_Version": "GTO_0100_R2024.05_B0188", "System1_Version": "GTO_0101_R2024.07_B0207"}, '\
-'"NAD_Version_Info": [{"BlockID": 3, "System0_Version": "NAD_BOOT_0200_R2024.02_B0101"}, '\
-'{"BlockID": 4, "System0_Version": "NAD_APPL_0201_R2024.05_B0190", "System1_Version": "NAD_APPL_0201_R2024.05_B0190"}, '\
-'{"BlockID": 5, "System0_Version": "NAD_CONF_0300_R2024.05_B0190"}, '\
-'{"BlockID": 6, "System0_Version": "NAD_CALB_0300_R2024.05_B0190"}, '\
-'{"BlockID": 7, "System0_Version": "NAD_FONT_0300_R2024.05_B0190"}, '\
-'{"BlockID": 8, "System0_Version": "NAD_MODM_0410_R2024.06_B0201", "System1_Version": "NAD_MODM_0410_R2024.06_B0201"}, '\
-'{"BlockID": 9, "System0_Version": "NAD_CERT_0300_R2024.05_B0190"}]}' >"$document"
+cp "$root/bench/version.json" "$document"
 version_file="$flash/block4.json"
 printf '{"Version": "NAD_APPL_0202_R2024.07_B0212"}' >"$version_file"
 
