@@ -27,12 +27,18 @@ mode_t permissionsOf(const std::string& path) {
     return stat(path.c_str(), &status) == 0 ? (status.st_mode & 07777) : 0;
 }
 
-TEST_F(UpdaterTest, FreshUnitIsSavedAsOneLineOfCompactJson) {
-    loadExisting();
-    ASSERT_TRUE(updater->updateVersionforBlock(4, 1, versionFile(R"({"Version": "0202"})")));
-    ASSERT_TRUE(updater->writeToFile());
-    EXPECT_EQ(readFile(documentPath), kFreshAfterBlock4System1);
-    EXPECT_EQ(TempDir::entries(dir.path()), (std::vector<std::string>{"VersionInfo.json", "version.json"}));
+TEST_F(UpdaterTest, MissingOrRejectedDocumentIsSavedAsDefaultsPlusTheUpdate) {
+    for (const char* content : {"", R"({"NAD_Version_Info": []})"}) {
+        TempDir::removeTree(documentPath);
+        if (*content != '\0') {
+            writeFile(documentPath, content);
+        }
+        loadExisting();
+        ASSERT_TRUE(updater->updateVersionforBlock(4, 1, versionFile(R"({"Version": "0202"})")));
+        ASSERT_TRUE(updater->writeToFile());
+        EXPECT_EQ(readFile(documentPath), kFreshAfterBlock4System1);
+        EXPECT_EQ(TempDir::entries(dir.path()), (std::vector<std::string>{"VersionInfo.json", "version.json"}));
+    }
 }
 
 TEST_F(UpdaterTest, SaveRebuildsTheDocumentFromTheModel) {
@@ -56,22 +62,13 @@ TEST_F(UpdaterTest, SaveRebuildsTheDocumentFromTheModel) {
     EXPECT_EQ(readFile(documentPath), first);
 }
 
-TEST_F(UpdaterTest, RejectedDocumentIsReplacedByDefaultsPlusTheUpdate) {
-    load(R"({"NAD_Version_Info": []})");
-    ASSERT_TRUE(updater->updateVersionforBlock(4, 1, versionFile(R"({"Version": "0202"})")));
-    ASSERT_TRUE(updater->writeToFile());
-    EXPECT_EQ(readFile(documentPath), kFreshAfterBlock4System1);
-}
-
-TEST_F(UpdaterTest, SaveKeepsPermissionsOfTheDocument) {
+TEST_F(UpdaterTest, SaveKeepsTheDocumentsPermissionsOrGivesThoseOfAPlainCreate) {
     load(docs::kValid);
-    ASSERT_EQ(chmod(documentPath.c_str(), 0640), 0);
+    ASSERT_EQ(chmod(documentPath.c_str(), 0604), 0);
     ASSERT_TRUE(updater->writeToFile());
-    EXPECT_EQ(permissionsOf(documentPath), 0640u);
-}
+    EXPECT_EQ(permissionsOf(documentPath), 0604u);
 
-TEST_F(UpdaterTest, NewDocumentGetsThePermissionsOfAPlainCreate) {
-    loadExisting();
+    unlink(documentPath.c_str());
     const mode_t previous = umask(027);
     const bool saved = updater->writeToFile();
     umask(previous);
