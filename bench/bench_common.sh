@@ -8,6 +8,5 @@ BENCH_BUILD="$root/build/bench"
 BENCH_UNIT="$BENCH_BUILD/unit"
 
 bench_configure_host() {
-  cmake -S "$root" -B "$BENCH_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVANE_BENCH=ON \
-    -DUNIT_ROOT="$BENCH_UNIT" >/dev/null
+  (cd "$root" && cmake --preset bench -B "$BENCH_BUILD" -DUNIT_ROOT="$BENCH_UNIT" >/dev/null)
 }

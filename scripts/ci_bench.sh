@@ -9,7 +9,7 @@ morvane_ensure_packages "${MORVANE_HOST_PACKAGES[@]}" libbenchmark-dev nlohmann-
   rapidjson-dev jq
 
 build="$root/build/ci-bench"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVANE_BENCH=ON -DMORVANE_BUILD_TESTS=OFF
+(cd "$root" && cmake --preset bench -B "$build")
 cmake --build "$build" -j "$(nproc)" --target json_bench json_peak_memory bench_generate
 
 data="$build/bench/smoke-data"

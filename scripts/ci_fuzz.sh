@@ -12,8 +12,7 @@ seconds=${1:-${MORVANE_FUZZ_SECONDS:-60}}
 build="$root/build/fuzz"
 targets=(parser_fuzzer updater_fuzzer)
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang-14 \
-    -DCMAKE_CXX_COMPILER=clang++-14 -DMORVANE_FUZZ=ON -DMORVANE_BUILD_TESTS=OFF >/dev/null
+(cd "$root" && cmake --preset fuzz -B "$build" >/dev/null)
 cmake --build "$build" --target "${targets[@]}" -j 2
 
 # The updater target saves with fsync thousands of times a second: a memory file system keeps that cheap.
