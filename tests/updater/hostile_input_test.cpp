@@ -6,18 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "simulated_unit.h"
 #include "support/recording_logger.h"
-#include "support/temp_dir.h"
-#include "support/tool_runner.h"
 #include "updater/update_version_info.h"
-#include "version_documents.h"
 
 namespace {
-
-std::string replaced(std::string text, const std::string& from, const std::string& to) {
-    const auto at = text.find(from);
-    return at == std::string::npos ? text : text.replace(at, from.size(), to);
-}
 
 std::string garbage(std::size_t size, unsigned seed) {
     std::minstd_rand generator(seed);
@@ -35,25 +28,19 @@ const std::string kBlock4 = R"({"BlockID": 4, "System0_Version": "0201", "System
 // The document after the update of block 4, slot 1 to "0202": on the valid document, and on the defaults that
 // replace a document that could not be used.
 const std::string kUpdated = docs::saved(
-    replaced(docs::kNADSeven, kBlock4, R"({"BlockID": 4, "System0_Version": "0201", "System1_Version": "0202"})"),
+    docs::replaced(docs::kNADSeven, kBlock4, R"({"BlockID": 4, "System0_Version": "0201", "System1_Version": "0202"})"),
     docs::kGTO, docs::kAudio);
 const std::string kDefaultsUpdated =
-    docs::saved(replaced(docs::kDefaultNAD, R"("System1_Version": "----"})", R"("System1_Version": "0202"})"),
+    docs::saved(docs::replaced(docs::kDefaultNAD, R"("System1_Version": "----"})", R"("System1_Version": "0202"})"),
                 docs::kDefaultGTO, docs::kDefaultAudio);
 
 // Runs the real tool on hostile documents and version files of a simulated unit.
-class HostileInputTest : public ::testing::Test {
+class HostileInputTest : public SimulatedUnitTest {
   protected:
     void SetUp() override {
-        TempDir::removeTree(root);
-        for (const char* dir :
-             {"", "/data", "/data/tiv", "/data/tiv/swdl", "/var", "/var/volatile", "/var/volatile/tmp"}) {
-            mkdir((root + dir).c_str(), 0755);
-        }
-        writeFile(document, docs::kValid);
+        SimulatedUnitTest::SetUp();
         writeFile(goodVersion, R"({"Version": "0202"})");
     }
-    void TearDown() override { TempDir::removeTree(root); }
 
     ToolRun run(const std::vector<std::string>& args) {
         const ToolRun result = runTool(MORVANE_TEST_TOOL, args);
@@ -77,9 +64,6 @@ class HostileInputTest : public ::testing::Test {
         return updater.returnVersionInfo(3);
     }
 
-    const std::string root = MORVANE_TEST_UNIT_ROOT;
-    const std::string document = root + "/data/tiv/swdl/VersionInfo.json";
-    TempDir flash;
     const std::string goodVersion = flash / "good.json";
 };
 
@@ -91,12 +75,12 @@ TEST_F(HostileInputTest, UnusableDocumentsAreReplacedByDefaultsPlusTheUpdate) {
         {"binary garbage", garbage(64 * 1024, 1)},
         {"binary garbage after a brace", "{" + garbage(64 * 1024, 2)},
         {"NUL bytes only", std::string(4096, '\0')},
-        {"a NUL byte between members", replaced(docs::kValid, ", ", std::string(", \0", 3))},
+        {"a NUL byte between members", docs::replaced(docs::kValid, ", ", std::string(", \0", 3))},
         {"invalid UTF-8 outside strings", "{\xC3\x28\xFF\xFE: 1}"},
         {"10 MB of text", kTenMegabytes},
         {"a million nested brackets", R"({"NAD_Version_Info": )" + kMillionBrackets},
         {"a number beyond the largest one",
-         replaced(docs::kValid, R"("Active_System": 1)", R"("Active_System": 1e99999)")},
+         docs::replaced(docs::kValid, R"("Active_System": 1)", R"("Active_System": 1e99999)")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -111,19 +95,20 @@ TEST_F(HostileInputTest, OddButUsableDocumentsKeepWhatTheyHold) {
     // Out-of-range numbers are clamped to the unsigned 32-bit range and keep their low 8 bits; bytes inside strings
     // are kept as they are, whatever they are.
     const std::string oddNumbers =
-        replaced(replaced(docs::kValid, R"("BlockID": 3,)", R"("BlockID": 1e308,)"), R"("Active_System": 1)",
-                 R"("Active_System": 123456789012345678901234567890)");
-    const std::string oddBytes = replaced(docs::kValid, R"("0200")", std::string("\"\xFF\xFE\xC3\x28\0\x01\"", 8));
+        docs::replaced(docs::replaced(docs::kValid, R"("BlockID": 3,)", R"("BlockID": 1e308,)"),
+                       R"("Active_System": 1)", R"("Active_System": 123456789012345678901234567890)");
+    const std::string oddBytes =
+        docs::replaced(docs::kValid, R"("0200")", std::string("\"\xFF\xFE\xC3\x28\0\x01\"", 8));
     const struct {
         const char* name;
         std::string content;
         std::string after;
     } cases[] = {
         {"huge numbers", oddNumbers,
-         replaced(replaced(kUpdated, R"("BlockID": 3,)", R"("BlockID": 255,)"), R"("Active_System": 1)",
-                  R"("Active_System": 255)")},
+         docs::replaced(docs::replaced(kUpdated, R"("BlockID": 3,)", R"("BlockID": 255,)"), R"("Active_System": 1)",
+                        R"("Active_System": 255)")},
         {"invalid UTF-8 and NUL bytes in a version", oddBytes,
-         replaced(kUpdated, R"("0200")", "\"\xFF\xFE\xC3\x28\\u0000\\u0001\"")},
+         docs::replaced(kUpdated, R"("0200")", "\"\xFF\xFE\xC3\x28\\u0000\\u0001\"")},
         {"10 MB of padding in an unknown member", R"({"Padding": ")" + kTenMegabytes + "\", " + docs::kValid.substr(1),
          kUpdated},
     };

@@ -23,7 +23,9 @@ struct LoadCase {
     std::string model;  // the saved model, CMP included
 };
 
-void PrintTo(const LoadCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const LoadCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class LoadingTest : public UpdaterTest, public ::testing::WithParamInterface<LoadCase> {};
 

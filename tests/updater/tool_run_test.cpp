@@ -1,53 +1,26 @@
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-
 #include <string>
 #include <vector>
 
-#include "support/temp_dir.h"
-#include "support/tool_runner.h"
-#include "version_documents.h"
+#include "simulated_unit.h"
 
 namespace {
 
 // Runs the built tool on a simulated unit whose file system starts at the test unit root.
-class ToolRunTest : public ::testing::Test {
+class ToolRunTest : public SimulatedUnitTest {
   protected:
     void SetUp() override {
-        TempDir::removeTree(root);
-        for (const char* dir :
-             {"", "/data", "/data/tiv", "/data/tiv/swdl", "/var", "/var/volatile", "/var/volatile/tmp"}) {
-            mkdir((root + dir).c_str(), 0755);
-        }
-        writeFile(document, docs::kValid);
+        SimulatedUnitTest::SetUp();
         writeFile(flash / "block.json", R"({"Version": "0202"})");
         writeFile(flash / "empty.json", R"({"Version": ""})");
     }
-    void TearDown() override { TempDir::removeTree(root); }
 
     ToolRun run(const std::vector<std::string>& args) { return runTool(MORVANE_TEST_TOOL, args); }
 
-    std::vector<std::string> errors(const ToolRun& run) const {
-        std::vector<std::string> texts;
-        for (const auto& line : logMessages(run.log)) {
-            if (line.priority == 'E') {
-                texts.push_back(line.text);
-            }
-        }
-        return texts;
-    }
-
-    std::string nadWithBlock4(const std::string& system0, const std::string& system1) const {
-        std::string nad = docs::kNADSeven;
-        const std::string old = R"({"BlockID": 4, "System0_Version": "0201", "System1_Version": "0201"})";
-        return nad.replace(
-            nad.find(old), old.size(),
+    static std::string nadWithBlock4(const std::string& system0, const std::string& system1) {
+        return docs::replaced(
+            docs::kNADSeven, R"({"BlockID": 4, "System0_Version": "0201", "System1_Version": "0201"})",
             R"({"BlockID": 4, "System0_Version": ")" + system0 + R"(", "System1_Version": ")" + system1 + "\"}");
     }
-
-    const std::string root = MORVANE_TEST_UNIT_ROOT;
-    const std::string document = root + "/data/tiv/swdl/VersionInfo.json";
-    TempDir flash;
 };
 
 const std::string kFailed = "main(69): Updating Version Information failed";

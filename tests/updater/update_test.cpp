@@ -6,10 +6,8 @@
 namespace {
 
 std::string nadWithBlock4(const std::string& system0, const std::string& system1) {
-    std::string nad = docs::kNADSeven;
-    const std::string old = R"({"BlockID": 4, "System0_Version": "0201", "System1_Version": "0201"})";
-    return nad.replace(
-        nad.find(old), old.size(),
+    return docs::replaced(
+        docs::kNADSeven, R"({"BlockID": 4, "System0_Version": "0201", "System1_Version": "0201"})",
         R"({"BlockID": 4, "System0_Version": ")" + system0 + R"(", "System1_Version": ")" + system1 + "\"}");
 }
 
@@ -36,7 +34,9 @@ struct RejectedUpdate {
     std::vector<std::string> errors;  // "%P" stands for the version file's path
 };
 
-void PrintTo(const RejectedUpdate& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const RejectedUpdate& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class RejectedUpdateTest : public UpdaterTest, public ::testing::WithParamInterface<RejectedUpdate> {};
 

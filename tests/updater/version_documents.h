@@ -5,6 +5,12 @@
 // Pieces of version documents and the text the updater writes back, for the updater's tests.
 namespace docs {
 
+// The text with the first occurrence of `from` replaced by `to`.
+inline std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    const auto at = text.find(from);
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
 inline const std::string kNADSeven =
     R"([{"BlockID": 3, "System0_Version": "0200"}, {"BlockID": 4, "System0_Version": "0201", "System1_Version": "0201"}, )"
     R"({"BlockID": 5, "System0_Version": "0300"}, {"BlockID": 6, "System0_Version": "0300"}, )"
