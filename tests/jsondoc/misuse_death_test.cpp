@@ -1,56 +1,35 @@
-#include <gtest/gtest.h>
+#include <functional>
 
-#include <string>
+#include "jsondoc_testing.h"
 
-#include "jsondoc/jsondoc.h"
-#include "text_of.h"
-
-using jsondoc::Array;
-using jsondoc::Number;
-using jsondoc::Object;
-using jsondoc::String;
-using jsondoc::Value;
-
+namespace jsondoc {
 namespace {
 
-// The message names the failed expression and its place, then the runtime's own assertion line follows. This
-// build defines NDEBUG in its release configurations, so these also show that the check survives it.
-std::string diesWith(const std::string& expression) {
-    return "\\[JSONDOC\\] expression '" + expression + "' failed at [A-Za-z_]+\\.(h|cpp):[0-9]+ -> .*" +
-           "jsondoc::assertion\\(const char\\*, int, const char\\*, bool\\).*Assertion `0' failed";
-}
-
-TEST(MisuseDeathTest, ObjectGetOfAMissingOrMistypedMemberFailsTheKeyCheck) {
-    const Object object = objectFrom(R"({"k": "text"})");
-    EXPECT_DEATH(object.get<Number>("k"), diesWith("has<T>\\(key\\)"));
-    EXPECT_DEATH(object.get<String>("missing"), diesWith("has<T>\\(key\\)"));
-}
-
-TEST(MisuseDeathTest, ArrayGetPastTheEndFailsTheIndexCheck) {
-    const Array array = arrayFrom("[1, 2]");
-    EXPECT_DEATH(array.get<Object>(array.size()), diesWith("i < size\\(\\)"));
-}
-
-TEST(MisuseDeathTest, GetOfAnotherTypeNamesTheRequestedType) {
-    const Array array = arrayFrom(R"([1, "s"])");
-    EXPECT_DEATH(array.get<Object>(0), diesWith("is<Object>\\(\\)"));
-    EXPECT_DEATH(array.get<Number>(1), diesWith("is<Number>\\(\\)"));
-    EXPECT_DEATH(Value(1).get<String>(), diesWith("is<String>\\(\\)"));
-    EXPECT_DEATH(Value().get<Array>(), diesWith("is<Array>\\(\\)"));
-}
-
-TEST(MisuseDeathTest, InsertingANonStringWithNoKeyWaitingFails) {
-    EXPECT_DEATH(Object() << 5, diesWith("is<String>\\(\\)"));
-    EXPECT_DEATH(Object() << Array(), diesWith("is<String>\\(\\)"));
-}
-
-TEST(MisuseDeathTest, XmlOfAFormatThatIsNoXmlFormatFails) {
-    const std::string check =
-        "format == jsondoc::JSONx \\|\\| format == jsondoc::JXML \\|\\| format == jsondoc::JXMLex \\|\\| "
-        "format == jsondoc::TaggedXML";
-    EXPECT_DEATH(Object().xml(jsondoc::JSON), diesWith(check));
-    EXPECT_DEATH(Object().write(5), diesWith(check));
-    EXPECT_DEATH(jsondoc::xml(std::string("{}"), 9), diesWith(check));
+// One case per expression text that a check prints. The runtime's own assertion line must follow the library's
+// message: the release configurations define NDEBUG, and the check has to survive it.
+TEST(MisuseDeathTest, EachFailedCheckNamesItsExpressionAndAborts) {
+    const Object object = parsed<Object>(R"({"k": "text"})");
+    const Array array = parsed<Array>(R"([1, "s"])");
+    const struct {
+        std::function<void()> misuse;
+        std::string expression;
+    } cases[] = {
+        {[&] { object.get<Number>("k"); }, "has<T>\\(key\\)"},  // the key check also tests the type
+        {[&] { array.get<Object>(array.size()); }, "i < size\\(\\)"},
+        {[&] { array.get<Object>(0); }, "is<Object>\\(\\)"},
+        {[&] { array.get<Number>(1); }, "is<Number>\\(\\)"},
+        {[] { Value().get<Array>(); }, "is<Array>\\(\\)"},
+        {[] { Object() << 5; }, "is<String>\\(\\)"},
+        {[] { Object().xml(JSON); },
+         "format == jsondoc::JSONx \\|\\| format == jsondoc::JXML \\|\\| format == jsondoc::JXMLex \\|\\| "
+         "format == jsondoc::TaggedXML"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_DEATH(c.misuse(), "\\[JSONDOC\\] expression '" + c.expression +
+                                     "' failed at [A-Za-z_]+\\.(h|cpp):[0-9]+ -> .*jsondoc::assertion\\(const "
+                                     "char\\*, int, const char\\*, bool\\).*Assertion `0' failed");
+    }
 }
 
 }  // namespace
+}  // namespace jsondoc
