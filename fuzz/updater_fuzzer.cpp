@@ -8,7 +8,6 @@
 // Input: a first line naming the update, as the command line does ("<BlockID> <SystemID>", or "A <DataSetName>"
 // for the audio data set), then the version file, a line "%%", and the version document.
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -23,6 +22,7 @@
 #include "common/block_table.h"
 #include "jsondoc/jsondoc.h"
 #include "tests/support/recording_logger.h"
+#include "tests/support/temp_dir.h"
 #include "updater/update_version_info.h"
 
 namespace {
@@ -36,55 +36,14 @@ void require(bool holds, const char* what) {
     }
 }
 
-std::vector<std::string> entries(const std::string& directory) {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(directory.c_str())) {
-        while (const dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.push_back(name);
-            }
-        }
-        closedir(dir);
-    }
-    return names;
-}
+// One scratch directory for the whole run.
+struct Scratch {
+    Scratch() { require(!directory.path().empty(), "a scratch directory can be made"); }
 
-// One scratch directory for the whole run, under TMPDIR when set (a memory file system keeps the syncs cheap).
-class Scratch {
-  public:
-    Scratch() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/morvane_fuzz_XXXXXX";
-        require(mkdtemp(&pattern[0]) != nullptr, "a scratch directory can be made");
-        directory = pattern;
-        document = directory + "/VersionInfo.json";
-        versionFile = directory + "/version.json";
-    }
-    ~Scratch() {
-        for (const auto& name : entries(directory)) {
-            unlink((directory + "/" + name).c_str());
-        }
-        rmdir(directory.c_str());
-    }
-
-    std::string directory;
-    std::string document;
-    std::string versionFile;
+    TempDir directory;
+    const std::string document = directory / "VersionInfo.json";
+    const std::string versionFile = directory / "version.json";
 };
-
-void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-    require(out.good(), "the scratch files can be written");
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
 
 struct Input {
     std::string header;
@@ -194,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     require(updater.writeToFile(), "the document of a writable directory is saved");
     require(log.countFormat(kSyncMessage) == 1, "a save syncs once");
-    require(entries(scratch.directory).size() == 2, "a save leaves no temporary file");
+    require(TempDir::entries(scratch.directory.path()).size() == 2, "a save leaves no temporary file");
     const std::string saved = readFile(scratch.document);
     if (updated) {
         require(holdsUpdate(saved, update, version), "the saved document holds the update");

@@ -14,9 +14,11 @@
 // A scratch directory that lives as long as the object; everything below it is removed with it.
 class TempDir {
   public:
+    // Under TMPDIR when it is set (a memory file system keeps many syncs cheap), else /tmp.
     TempDir() {
-        char path[] = "/tmp/morvane_test_XXXXXX";
-        path_ = mkdtemp(path);
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/morvane_test_XXXXXX";
+        path_ = mkdtemp(&pattern[0]) != nullptr ? pattern : std::string();
     }
     ~TempDir() { removeTree(path_); }
     TempDir(const TempDir&) = delete;
