@@ -6,6 +6,8 @@
 
 namespace {
 
+using namespace docs;
+
 // The updater of these tests is built for the simulated unit, so its complete version file lives there.
 class CompleteFileTest : public UpdaterTest {
   protected:
@@ -14,6 +16,7 @@ class CompleteFileTest : public UpdaterTest {
         for (const char* dir : {"", "/var", "/var/volatile", "/var/volatile/tmp"}) {
             mkdir((root + dir).c_str(), 0755);
         }
+        load(kValid);
     }
     void TearDown() override { TempDir::removeTree(root); }
 
@@ -21,31 +24,29 @@ class CompleteFileTest : public UpdaterTest {
     const std::string completeFile = root + "/var/volatile/tmp/CompleteVersionInfo.json";
 };
 
-TEST_F(CompleteFileTest, CMPUpdateWritesTheCompleteFileWithItsSection) {
-    load(docs::kValid);
+TEST_F(CompleteFileTest, CMPUpdateWritesOnlyTheCompleteFileWithItsSection) {
     EXPECT_TRUE(updater->updateCMPVersionInfo("IOC_1", "WUC/2", "HW_3"));
-    EXPECT_EQ(readFile(completeFile), docs::saved(docs::kNADSeven, docs::kGTO, docs::kAudio,
-                                                  R"({"HWVersion": "HW_3", "IOC": "IOC_1", "WUC": "WUC\/2"})"));
-    EXPECT_EQ(readFile(documentPath), docs::kValid) << "the version document is not written";
+    EXPECT_EQ(readFile(completeFile),
+              document(kNADSeven, kGTO, kAudio, R"({"HWVersion": "HW_3", "IOC": "IOC_1", "WUC": "WUC\/2"})"));
+    EXPECT_EQ(readFile(documentPath), kValid);
 }
 
+// Any non-zero id selects slot 1, and is then the active system as far as its low 8 bits go.
 TEST_F(CompleteFileTest, GTOUpdateSavesTheDocumentAndRefreshesOnlyAnExistingCompleteFile) {
-    load(docs::kValid);
-    const std::string gto = R"({"Active_System": 1, "System0_Version": "0100", "System1_Version": "G2"})";
+    const std::string slot1 = replaced(kValid, "0101", "G2"), active0 = replaced(slot1, "G2", "G0");
     EXPECT_FALSE(updater->updateGTOVersionInfo(1, "G2"));
-    EXPECT_EQ(readFile(documentPath), docs::saved(docs::kNADSeven, gto, docs::kAudio));
-    struct stat status;
-    EXPECT_NE(stat(completeFile.c_str(), &status), 0) << "never created here";
+    EXPECT_EQ(readFile(documentPath), slot1);
+    EXPECT_EQ(readFile(completeFile), "") << "never created here";
 
     writeFile(completeFile, "{}");
-    EXPECT_TRUE(updater->updateGTOVersionInfo(256, "G0"));  // any non-zero id selects slot 1; 256 keeps 0 as active
-    const std::string gto2 = R"({"Active_System": 0, "System0_Version": "0100", "System1_Version": "G0"})";
-    EXPECT_EQ(readFile(completeFile), docs::saved(docs::kNADSeven, gto2, docs::kAudio, docs::kDefaultCMP));
-    EXPECT_EQ(readFile(documentPath), docs::saved(docs::kNADSeven, gto2, docs::kAudio));
+    EXPECT_TRUE(updater->updateGTOVersionInfo(256, "G0"));
+    EXPECT_EQ(readFile(documentPath), replaced(active0, R"("Active_System": 1)", R"("Active_System": 0)"));
+    EXPECT_EQ(readFile(completeFile),
+              replaced(readFile(documentPath), R"(, "GTO)", R"(, "CMP_Version_Info": )" + kDefaultCMP + R"(, "GTO)"));
 
     EXPECT_TRUE(updater->updateGTOVersionInfo(0, "Z"));
-    EXPECT_NE(readFile(documentPath).find(R"("GTO_Version_Info": {"Active_System": 0, "System0_Version": "Z")"),
-              std::string::npos);
+    EXPECT_EQ(readFile(documentPath),
+              replaced(replaced(active0, R"("Active_System": 1)", R"("Active_System": 0)"), "0100", "Z"));
 }
 
 }  // namespace

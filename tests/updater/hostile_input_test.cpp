@@ -12,9 +12,11 @@
 
 namespace {
 
-std::string garbage(std::size_t size, unsigned seed) {
+using namespace docs;
+
+std::string garbage(unsigned seed) {
     std::minstd_rand generator(seed);
-    std::string bytes(size, '\0');
+    std::string bytes(64 * 1024, '\0');
     for (auto& byte : bytes) {
         byte = static_cast<char>(generator() & 0xFF);
     }
@@ -22,175 +24,90 @@ std::string garbage(std::size_t size, unsigned seed) {
 }
 
 const std::string kTenMegabytes(10 * 1024 * 1024, 'v');
-const std::string kMillionBrackets(1000000, '[');
-const std::string kBlock4 = R"({"BlockID": 4, "System0_Version": "0201", "System1_Version": "0201"})";
+const std::string kBrackets(1000000, '[');
+const std::string kGood = R"({"Version": "0202"})";
+// The documentPath after the update of block 3, slot 0 to "0202": of the valid documentPath, and of the defaults that
+// replace a documentPath that could not be used.
+const std::string kUpdated = replaced(kValid, R"("0200")", R"("0202")");
+const std::string kDefaultsUpdated = document(replaced(kDefaultNAD, "----", "0202"), kDefaultGTO, kDefaultAudio);
 
-// The document after the update of block 4, slot 1 to "0202": on the valid document, and on the defaults that
-// replace a document that could not be used.
-const std::string kUpdated = docs::saved(
-    docs::replaced(docs::kNADSeven, kBlock4, R"({"BlockID": 4, "System0_Version": "0201", "System1_Version": "0202"})"),
-    docs::kGTO, docs::kAudio);
-const std::string kDefaultsUpdated =
-    docs::saved(docs::replaced(docs::kDefaultNAD, R"("System1_Version": "----"})", R"("System1_Version": "0202"})"),
-                docs::kDefaultGTO, docs::kDefaultAudio);
+// Out-of-range numbers are clamped to the unsigned 32-bit range and keep their low 8 bits, fractions are cut, a
+// mistyped System1_Version is taken as empty; none of this rejects the documentPath.
+const std::string kOddNumbers = document(
+    R"([{"BlockID": 259, "System0_Version": "a"}, {"BlockID": 4.9, "System0_Version": "b", "System1_Version": 5}, )"
+    R"({"BlockID": -2, "System0_Version": "c", "System1_Version": "c1"}, {"BlockID": 8, "System0_Version": "d"}, )"
+    R"({"BlockID": 1e12, "System0_Version": "e"}, {"BlockID": 1e308, "System0_Version": "f", "Extra": 1}, {"BlockID": 3, "System0_Version": "g"}])",
+    replaced(kGTO, R"("Active_System": 1)", R"("Active_System": 123456789012345678901234567890)"), kAudio);
+const std::string kOddNumbersUpdated = document(
+    R"([{"BlockID": 3, "System0_Version": "0202"}, {"BlockID": 4, "System0_Version": "b", "System1_Version": ""}, )"
+    R"({"BlockID": 0, "System0_Version": "c"}, {"BlockID": 8, "System0_Version": "d", "System1_Version": ""}, )"
+    R"({"BlockID": 255, "System0_Version": "e"}, {"BlockID": 255, "System0_Version": "f"}, {"BlockID": 3, "System0_Version": "g"}])",
+    replaced(kGTO, R"("Active_System": 1)", R"("Active_System": 255)"), kAudio);
 
-// Runs the real tool on hostile documents and version files of a simulated unit.
-class HostileInputTest : public SimulatedUnitTest {
-  protected:
-    void SetUp() override {
-        SimulatedUnitTest::SetUp();
-        writeFile(goodVersion, R"({"Version": "0202"})");
-    }
+using HostileInputTest = SimulatedUnitTest;
 
-    ToolRun run(const std::vector<std::string>& args) {
-        const ToolRun result = runTool(MORVANE_TEST_TOOL, args);
-        EXPECT_EQ(result.signal, 0) << "the tool was ended by a signal";
-        EXPECT_EQ(TempDir::entries(root + "/data/tiv/swdl"), std::vector<std::string>{"VersionInfo.json"})
-            << "a save left a temporary file";
-        return result;
-    }
-
-    // What the updater reports when it loads the document on disk: nothing for a document it saved itself.
-    std::vector<std::string> messagesOnLoad() {
-        RecordingLogger logger;
-        RAROV_UpdateVersionInfo updater(&logger, document);
-        return logger.texts();
-    }
-
-    // The version of a block that exists once, as a fresh load of the document on disk sees it.
-    std::string versionOfBlock3() {
-        RecordingLogger logger;
-        RAROV_UpdateVersionInfo updater(&logger, document);
-        return updater.returnVersionInfo(3);
-    }
-
-    const std::string goodVersion = flash / "good.json";
-};
-
-TEST_F(HostileInputTest, UnusableDocumentsAreReplacedByDefaultsPlusTheUpdate) {
+// Each hostile documentPath or version file goes through the real tool updating block 3, slot 0.
+TEST_F(HostileInputTest, ToolNeitherCrashesNorSavesABrokenDocument) {
     const struct {
         const char* name;
-        std::string content;
-    } cases[] = {
-        {"binary garbage", garbage(64 * 1024, 1)},
-        {"binary garbage after a brace", "{" + garbage(64 * 1024, 2)},
-        {"NUL bytes only", std::string(4096, '\0')},
-        {"a NUL byte between members", docs::replaced(docs::kValid, ", ", std::string(", \0", 3))},
-        {"invalid UTF-8 outside strings", "{\xC3\x28\xFF\xFE: 1}"},
-        {"10 MB of text", kTenMegabytes},
-        {"a million nested brackets", R"({"NAD_Version_Info": )" + kMillionBrackets},
-        {"a number beyond the largest one",
-         docs::replaced(docs::kValid, R"("Active_System": 1)", R"("Active_System": 1e99999)")},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        writeFile(document, c.content);
-        const ToolRun result = run({"4", "1", goodVersion});
-        EXPECT_EQ(result.exitStatus, 0) << result.log.substr(0, 2000);
-        EXPECT_EQ(readFile(document), kDefaultsUpdated);
-    }
-}
-
-TEST_F(HostileInputTest, OddButUsableDocumentsKeepWhatTheyHold) {
-    // Out-of-range numbers are clamped to the unsigned 32-bit range and keep their low 8 bits; bytes inside strings
-    // are kept as they are, whatever they are.
-    const std::string oddNumbers =
-        docs::replaced(docs::replaced(docs::kValid, R"("BlockID": 3,)", R"("BlockID": 1e308,)"),
-                       R"("Active_System": 1)", R"("Active_System": 123456789012345678901234567890)");
-    const std::string oddBytes =
-        docs::replaced(docs::kValid, R"("0200")", std::string("\"\xFF\xFE\xC3\x28\0\x01\"", 8));
-    const struct {
-        const char* name;
-        std::string content;
+        std::string documentPath, versionFile;
+        int exitStatus;
         std::string after;
     } cases[] = {
-        {"huge numbers", oddNumbers,
-         docs::replaced(docs::replaced(kUpdated, R"("BlockID": 3,)", R"("BlockID": 255,)"), R"("Active_System": 1)",
-                        R"("Active_System": 255)")},
-        {"invalid UTF-8 and NUL bytes in a version", oddBytes,
-         docs::replaced(kUpdated, R"("0200")", "\"\xFF\xFE\xC3\x28\\u0000\\u0001\"")},
-        {"10 MB of padding in an unknown member", R"({"Padding": ")" + kTenMegabytes + "\", " + docs::kValid.substr(1),
-         kUpdated},
+        {"garbage documentPath", garbage(1), kGood, 0, kDefaultsUpdated},
+        {"NUL byte between members", replaced(kValid, ", ", std::string(", \0", 3)), kGood, 0, kDefaultsUpdated},
+        {"invalid UTF-8 outside strings", "{\xC3\x28\xFF\xFE: 1}", kGood, 0, kDefaultsUpdated},
+        {"10 MB documentPath", kTenMegabytes, kGood, 0, kDefaultsUpdated},
+        {"a million nested brackets", R"({"NAD_Version_Info": )" + kBrackets, kGood, 0, kDefaultsUpdated},
+        {"number beyond the largest", replaced(kValid, R"(: 1,)", R"(: 1e99999,)"), kGood, 0, kDefaultsUpdated},
+        {"huge and fractional numbers", kOddNumbers, kGood, 0, kOddNumbersUpdated},
+        {"invalid UTF-8 and NUL bytes in a string",
+         replaced(kValid, R"("0410")", std::string("\"\xFF\xFE\xC3\x28\0\x01\"", 8)), kGood, 0,
+         replaced(kUpdated, R"("0410")", "\"\xFF\xFE\xC3\x28\\u0000\\u0001\"")},
+        {"10 MB unknown member", R"({"Padding": ")" + kTenMegabytes + "\", " + kValid.substr(1), kGood, 0, kUpdated},
+        {"garbage version file", kValid, garbage(2), 1, kValid},
+        {"NUL byte before the version", kValid, std::string("\0{\"Version\": \"1\"}", 17), 1, kValid},
+        {"10 MB version file", kValid, kTenMegabytes, 1, kValid},
+        {"a million brackets in the version", kValid, R"({"Version": )" + kBrackets, 1, kValid},
+        {"version beyond the largest number", kValid, R"({"Version": 1e99999})", 1, kValid},
+        {"invalid UTF-8 version", kValid, "{\"Version\": \"\xC3\x28\xFF\xFE\xED\xA0\x80\"}", 0,
+         replaced(kValid, "0200", "\xC3\x28\xFF\xFE\xED\xA0\x80")},
+        {"NUL and control bytes in the version", kValid, std::string("{\"Version\": \"1\0\x1F\n2\"}", 20), 0,
+         replaced(kValid, "0200", "1\\u0000\\u001f\\n2")},
+        {"10 MB of blank lines before the version", kValid, std::string(10 * 1024 * 1024, '\n') + kGood, 0, kUpdated},
+        {"a 10 MB version", kValid, R"({"Version": ")" + kTenMegabytes + "\"}", 0,
+         replaced(kValid, "0200", kTenMegabytes)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        writeFile(document, c.content);
-        const ToolRun result = run({"4", "1", goodVersion});
-        EXPECT_EQ(result.exitStatus, 0) << result.log.substr(0, 2000);
-        EXPECT_EQ(readFile(document), c.after);
-        EXPECT_EQ(messagesOnLoad(), std::vector<std::string>());
-    }
-}
-
-TEST_F(HostileInputTest, UnreadableVersionFilesFailWithoutTouchingTheDocument) {
-    const struct {
-        const char* name;
-        std::string content;
-    } cases[] = {
-        {"binary garbage", garbage(64 * 1024, 3)},
-        {"NUL bytes only", std::string(4096, '\0')},
-        {"a NUL byte before the object", std::string("\0{\"Version\": \"1\"}", 17)},
-        {"10 MB of text", kTenMegabytes},
-        {"a million nested brackets", R"({"Version": )" + kMillionBrackets},
-        {"a number beyond the largest one", R"({"Version": 1e99999})"},
-        {"a huge number instead of a string", R"({"Version": 1e308})"},
-        {"an empty file", ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        writeFile(flash / "hostile.json", c.content);
+        writeFile(documentPath, c.documentPath);
+        writeFile(flash / "hostile.json", c.versionFile);
         const ToolRun result = run({"3", "0", flash / "hostile.json"});
-        EXPECT_EQ(result.exitStatus, 1) << result.log.substr(0, 2000);
-        EXPECT_EQ(readFile(document), docs::kValid);
+        EXPECT_EQ(result.exitStatus, c.exitStatus) << result.log.substr(0, 2000);
+        EXPECT_TRUE(readFile(documentPath) == c.after) << "the documentPath differs from the one expected";
+        RecordingLogger logger;
+        RAROV_UpdateVersionInfo reloaded(&logger, documentPath);
+        EXPECT_EQ(logger.texts(), std::vector<std::string>()) << "a saved documentPath loads cleanly";
     }
 }
 
-TEST_F(HostileInputTest, OddVersionStringsAreStoredByteForByte) {
-    const struct {
-        const char* name;
-        std::string content;
-        std::string version;
-    } cases[] = {
-        {"invalid UTF-8", "{\"Version\": \"\xC3\x28\xFF\xFE\xED\xA0\x80\"}", "\xC3\x28\xFF\xFE\xED\xA0\x80"},
-        {"raw NUL and control bytes", std::string("{\"Version\": \"1\0\x1F\n2\"}", 20), std::string("1\0\x1F\n2", 5)},
-        {"10 MB of blank lines before the object", std::string(10 * 1024 * 1024, '\n') + R"({"Version": "0203"})",
-         "0203"},
-        {"a 10 MB version", R"({"Version": ")" + kTenMegabytes + "\"}", kTenMegabytes},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        SetUp();
-        writeFile(flash / "odd.json", c.content);
-        const ToolRun result = run({"3", "0", flash / "odd.json"});
-        EXPECT_EQ(result.exitStatus, 0) << result.log.substr(0, 2000);
-        EXPECT_EQ(versionOfBlock3(), c.version);
-        EXPECT_EQ(messagesOnLoad(), std::vector<std::string>());
-    }
-}
-
-TEST_F(HostileInputTest, DirectoryInPlaceOfTheVersionFileFails) {
-    mkdir((flash / "directory.json").c_str(), 0755);
-    const ToolRun result = run({"4", "1", flash / "directory.json"});
-    EXPECT_EQ(result.exitStatus, 1) << result.log;
-    EXPECT_EQ(readFile(document), docs::kValid);
-}
-
-TEST_F(HostileInputTest, UnreadableFilesFollowTheRightsOfTheUser) {
-    // Permission bits do not stop root, which reads and replaces such files anyway; anyone else is refused: the
-    // version file cannot be read, and a document that cannot be read cannot be replaced either.
+// Permission bits do not stop root, which reads and replaces such files anyway; anyone else is refused: the version
+// file cannot be read, and a documentPath that cannot be read cannot be replaced either.
+TEST_F(HostileInputTest, DirectoryOrUnreadableFileInPlaceOfAnInput) {
     const bool root = geteuid() == 0;
-    writeFile(flash / "locked.json", R"({"Version": "0202"})");
-    chmod((flash / "locked.json").c_str(), 0);
-    const ToolRun lockedVersion = run({"4", "1", flash / "locked.json"});
-    EXPECT_EQ(lockedVersion.exitStatus, root ? 0 : 1) << lockedVersion.log;
-    EXPECT_EQ(readFile(document), root ? kUpdated : docs::kValid);
+    mkdir((flash / "directory.json").c_str(), 0755);
+    EXPECT_EQ(run({"3", "0", flash / "directory.json"}).exitStatus, 1);
+    EXPECT_EQ(readFile(documentPath), kValid);
+
+    chmod(block.c_str(), 0);
+    EXPECT_EQ(run({"3", "0", block}).exitStatus, root ? 0 : 1);
+    EXPECT_EQ(readFile(documentPath), root ? kUpdated : kValid);
 
     SetUp();
-    chmod(document.c_str(), 0);
-    const ToolRun lockedDocument = run({"4", "1", goodVersion});
-    chmod(document.c_str(), 0644);
-    EXPECT_EQ(lockedDocument.exitStatus, root ? 0 : 1) << lockedDocument.log;
-    EXPECT_EQ(readFile(document), root ? kUpdated : docs::kValid);
+    chmod(documentPath.c_str(), 0);
+    EXPECT_EQ(run({"3", "0", block}).exitStatus, root ? 0 : 1);
+    chmod(documentPath.c_str(), 0644);
+    EXPECT_EQ(readFile(documentPath), root ? kUpdated : kValid);
 }
 
 }  // namespace

@@ -1,3 +1,6 @@
+#include <unistd.h>
+
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -5,179 +8,78 @@
 
 namespace {
 
-using docs::document;
+using namespace docs;
 
-const std::string kReadError = "RAROV_UpdateVersionInfo(75): Error in reading the Version file";
-const std::string kConfigError =
-    "RAROV_UpdateVersionInfo(88): Invalid Configuration file found. Dumping the contents...";
-const std::string kNADError = "readVersionInfo_NAD(135): Invalid NAD Information. Dumping the contents...";
-const std::string kGTOError = "readVersionInfo_GTO(162): Invalid GTO Information. Dumping the contents...";
-const std::string kAudioError =
+const std::string kRead = "RAROV_UpdateVersionInfo(75): Error in reading the Version file";
+const std::string kConfig = "RAROV_UpdateVersionInfo(88): Invalid Configuration file found. Dumping the contents...";
+const std::string kNAD = "readVersionInfo_NAD(135): Invalid NAD Information. Dumping the contents...";
+const std::string kGTOBad = "readVersionInfo_GTO(162): Invalid GTO Information. Dumping the contents...";
+const std::string kAudioBad =
     "readVersionInfo_AudioDataset(201): Invalid Audio DataSet Information. Dumping the contents...";
+const std::string kAbsent = "(no document on disk)";
 
-struct LoadCase {
-    const char* name;
-    std::string content;
-    std::vector<std::string> errors;  // in order, without the dumps
-    size_t dumps;
-    std::string model;  // the saved model, CMP included
+// The valid document with one section replaced; the NAD array with its first element replaced or with elements
+// following its first six.
+const auto withNAD = [](const std::string& nad) { return document(nad, kGTO, kAudio); };
+const auto withGTO = [](const std::string& gto) { return document(kNADSeven, gto, kAudio); };
+const auto withAudio = [](const std::string& audio) { return document(kNADSeven, kGTO, audio); };
+const auto nadWith = [](const std::string& first) { return "[" + first + kNADSeven.substr(kNADSeven.find("}, ") + 1); };
+const auto nadSixAnd = [](const std::string& more) { return kNADSeven.substr(0, kNADSeven.rfind(", {")) + more + "]"; };
+const auto audioBlock = [](const std::string& id) {
+    return R"({"BlockID": )" + id + R"(, "DataSetName": "X", "Version": "1"})";
 };
+const std::string kGot = "readVersionInfo_AudioDataset(194): Expected BlockID(7100) but got BlockID(";
 
-void PrintTo(const LoadCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
-class LoadingTest : public UpdaterTest, public ::testing::WithParamInterface<LoadCase> {};
-
-TEST_P(LoadingTest, LogsAndFallsBackAsTheDocumentDeserves) {
-    const LoadCase& c = GetParam();
-    load(c.content);
-    EXPECT_EQ(errors(), c.errors);
-    EXPECT_EQ(dumps(), c.dumps);
-    EXPECT_EQ(model(), c.model);
-}
-
-std::string nadWith(const std::string& firstElement) {
-    // The valid NAD array with its first element replaced.
-    const std::string rest = docs::kNADSeven.substr(docs::kNADSeven.find("}, ") + 3);
-    return "[" + firstElement + ", " + rest;
-}
-
-const std::string kNADAsLoaded = docs::kNADSeven;
-const std::string kCMP = docs::kDefaultCMP;
-
-INSTANTIATE_TEST_SUITE_P(
-    Documents, LoadingTest,
-    ::testing::Values(
-        LoadCase{"Valid", docs::kValid, {}, 0, docs::saved(kNADAsLoaded, docs::kGTO, docs::kAudio, kCMP)},
-        LoadCase{
-            "Empty", "", {kReadError}, 0, docs::saved(docs::kDefaultNAD, docs::kDefaultGTO, docs::kDefaultAudio, kCMP)},
-        LoadCase{"TopLevelArray",
-                 "[" + docs::kValid + "]",
-                 {kReadError},
-                 0,
-                 docs::saved(docs::kDefaultNAD, docs::kDefaultGTO, docs::kDefaultAudio, kCMP)},
-        LoadCase{"NotJson",
-                 "version 1.2",
-                 {kReadError},
-                 0,
-                 docs::saved(docs::kDefaultNAD, docs::kDefaultGTO, docs::kDefaultAudio, kCMP)},
-        LoadCase{"SixNADRecords",
-                 document(docs::kNADSeven.substr(0, docs::kNADSeven.rfind(", {")) + "]", docs::kGTO, docs::kAudio),
-                 {kConfigError},
-                 1,
-                 docs::saved(docs::kDefaultNAD, docs::kDefaultGTO, docs::kDefaultAudio, kCMP)},
-        LoadCase{"EightNADRecords",
-                 document(docs::kNADSeven.substr(0, docs::kNADSeven.size() - 1) +
-                              R"(, {"BlockID": 10, "System0_Version": "1"}])",
-                          docs::kGTO, docs::kAudio),
-                 {kConfigError},
-                 1,
-                 docs::saved(docs::kDefaultNAD, docs::kDefaultGTO, docs::kDefaultAudio, kCMP)},
-        LoadCase{"NoGTO",
-                 document(docs::kNADSeven, "", docs::kAudio),
-                 {kConfigError},
-                 1,
-                 docs::saved(docs::kDefaultNAD, docs::kDefaultGTO, docs::kDefaultAudio, kCMP)},
-        LoadCase{"GTOIsAnArray",
-                 document(docs::kNADSeven, "[" + docs::kGTO + "]", docs::kAudio),
-                 {kConfigError},
-                 1,
-                 docs::saved(docs::kDefaultNAD, docs::kDefaultGTO, docs::kDefaultAudio, kCMP)},
-        LoadCase{"NoAudio",
-                 document(docs::kNADSeven, docs::kGTO, ""),
-                 {kAudioError},
-                 1,
-                 docs::saved(kNADAsLoaded, docs::kGTO, docs::kDefaultAudio, kCMP)},
-        LoadCase{"AudioIsAString",
-                 document(docs::kNADSeven, docs::kGTO, "\"x\""),
-                 {kAudioError},
-                 1,
-                 docs::saved(kNADAsLoaded, docs::kGTO, docs::kDefaultAudio, kCMP)},
-        LoadCase{"AudioWithoutName",
-                 document(docs::kNADSeven, docs::kGTO, R"({"BlockID": 28928, "Version": "1"})"),
-                 {kAudioError},
-                 1,
-                 docs::saved(kNADAsLoaded, docs::kGTO, docs::kDefaultAudio, kCMP)},
-        LoadCase{"AudioOtherBlock",
-                 document(docs::kNADSeven, docs::kGTO, R"({"BlockID": 28929, "DataSetName": "X", "Version": "1"})"),
-                 {"readVersionInfo_AudioDataset(194): Expected BlockID(7100) but got BlockID(7101)", kAudioError},
-                 1,
-                 docs::saved(kNADAsLoaded, docs::kGTO, docs::kDefaultAudio, kCMP)},
-        LoadCase{"AudioBlockWithFraction",
-                 document(docs::kNADSeven, docs::kGTO, R"({"BlockID": 28928.5, "DataSetName": "X", "Version": "1"})"),
-                 {"readVersionInfo_AudioDataset(194): Expected BlockID(7100) but got BlockID(7100)", kAudioError},
-                 1,
-                 docs::saved(kNADAsLoaded, docs::kGTO, docs::kDefaultAudio, kCMP)},
-        LoadCase{"GTOWithoutActiveSystem",
-                 document(docs::kNADSeven, R"({"System0_Version": "7", "System1_Version": "8"})", docs::kAudio),
-                 {kGTOError},
-                 1,
-                 docs::saved(kNADAsLoaded, docs::kDefaultGTO, docs::kAudio, kCMP)},
-        LoadCase{"NADBlockIDIsAString",
-                 document(nadWith(R"({"BlockID": "3", "System0_Version": "1"})"), docs::kGTO, docs::kAudio),
-                 {kNADError},
-                 1,
-                 docs::saved(docs::kDefaultNAD, docs::kGTO, docs::kAudio, kCMP)},
-        LoadCase{"NADElementNotAnObject",
-                 document(nadWith("3"), docs::kGTO, docs::kAudio),
-                 {kNADError},
-                 1,
-                 docs::saved(docs::kDefaultNAD, docs::kGTO, docs::kAudio, kCMP)},
-        LoadCase{"LastNADElementWithoutSystem0",
-                 document(docs::kNADSeven.substr(0, docs::kNADSeven.rfind(", {")) + R"(, {"BlockID": 9}])", docs::kGTO,
-                          docs::kAudio),
-                 {kNADError},
-                 1,
-                 docs::saved(docs::kDefaultNAD, docs::kGTO, docs::kAudio, kCMP)},
-        LoadCase{"EverySectionBad",
-                 document(nadWith("{}"), R"({"Active_System": 1})", R"({"BlockID": 1})"),
-                 {kNADError, kGTOError, kAudioError},
-                 3,
-                 docs::saved(docs::kDefaultNAD, docs::kDefaultGTO, docs::kDefaultAudio, kCMP)}),
-    [](const ::testing::TestParamInfo<LoadCase>& info) { return std::string(info.param.name); });
-
-TEST_F(UpdaterTest, MissingDocumentGivesDefaultsWithoutDump) {
-    loadExisting();
-    EXPECT_EQ(errors(), std::vector<std::string>{kReadError});
-    EXPECT_EQ(dumps(), 0u);
-    EXPECT_EQ(model(), docs::saved(docs::kDefaultNAD, docs::kDefaultGTO, docs::kDefaultAudio, kCMP));
-}
-
-TEST_F(UpdaterTest, NADRecordsAreTakenAsTheyStand) {
-    // Missing or mistyped System1_Version is accepted as empty; ids are narrowed, not checked against the table.
-    const std::string nad =
-        R"([{"BlockID": 259, "System0_Version": "a"}, {"BlockID": 4.9, "System0_Version": "b", "System1_Version": 5}, )"
-        R"({"BlockID": -2, "System0_Version": "c", "System1_Version": "c1"}, {"BlockID": 4, "System0_Version": "d", "System1_Version": "d1"}, )"
-        R"({"BlockID": 1e12, "System0_Version": "e"}, {"BlockID": 8, "System0_Version": "f"}, {"BlockID": 200, "System0_Version": "g", "Extra": 1}])";
-    load(document(nad, docs::kGTO, docs::kAudio));
-    EXPECT_TRUE(errors().empty());
-    EXPECT_EQ(
-        model(),
-        docs::saved(
-            R"([{"BlockID": 3, "System0_Version": "a"}, {"BlockID": 4, "System0_Version": "b", "System1_Version": ""}, )"
-            R"({"BlockID": 0, "System0_Version": "c"}, {"BlockID": 4, "System0_Version": "d", "System1_Version": "d1"}, )"
-            R"({"BlockID": 255, "System0_Version": "e"}, {"BlockID": 8, "System0_Version": "f", "System1_Version": ""}, )"
-            R"({"BlockID": 200, "System0_Version": "g"}])",
-            docs::kGTO, docs::kAudio, kCMP));
-}
-
-TEST_F(UpdaterTest, ActiveSystemKeepsTheLowEightBits) {
-    load(document(docs::kNADSeven, R"({"Active_System": 258.7, "System0_Version": "x", "System1_Version": "y"})",
-                  docs::kAudio));
-    EXPECT_EQ(model(),
-              docs::saved(docs::kNADSeven, R"({"Active_System": 2, "System0_Version": "x", "System1_Version": "y"})",
-                          docs::kAudio, kCMP));
-}
-
-TEST_F(UpdaterTest, DumpCopiesTheWholeFileIntoTheLog) {
-    const std::string content = document(docs::kNADSeven, docs::kGTO, "") + "\n// trailing note\n";
-    load(content);
-    ASSERT_EQ(dumps(), 1u);
-    for (const auto& entry : logger.entries()) {
-        if (entry.format == kDumpFormat) {
-            EXPECT_NE(entry.text.find(":\n " + content), std::string::npos) << entry.text;
+// Each row: the errors in order (dumps left out), the number of dumps, and the sections that fall back to defaults:
+// N(AD), G(TO), A(udio).
+TEST_F(UpdaterTest, LoadingLogsDumpsAndFallsBackAsTheDocumentDeserves) {
+    const struct {
+        const char* name;
+        std::string content;
+        std::vector<std::string> errors;
+        size_t dumps;
+        const char* defaulted;
+    } cases[] = {
+        {"Valid", kValid, {}, 0, ""},
+        {"Missing", kAbsent, {kRead}, 0, "NGA"},
+        {"Empty", "", {kRead}, 0, "NGA"},
+        {"TopLevelArray", "[" + kValid + "]", {kRead}, 0, "NGA"},
+        {"NotJson", "version 1.2", {kRead}, 0, "NGA"},
+        {"SixNADRecords", withNAD(nadSixAnd("")), {kConfig}, 1, "NGA"},
+        {"EightNADRecords", withNAD(nadSixAnd(R"(, {"BlockID": 9}, {"BlockID": 10})")), {kConfig}, 1, "NGA"},
+        {"NoGTO", withGTO(""), {kConfig}, 1, "NGA"},
+        {"GTOIsAnArray", withGTO("[" + kGTO + "]"), {kConfig}, 1, "NGA"},
+        {"NoAudioTrailingNote", withAudio("") + "\n// note\n", {kAudioBad}, 1, "A"},
+        {"AudioIsAString", withAudio("\"x\""), {kAudioBad}, 1, "A"},
+        {"AudioWithoutName", withAudio(R"({"BlockID": 28928, "Version": "1"})"), {kAudioBad}, 1, "A"},
+        {"AudioOtherBlock", withAudio(audioBlock("28929")), {kGot + "7101)", kAudioBad}, 1, "A"},
+        {"AudioBlockWithFraction", withAudio(audioBlock("28928.5")), {kGot + "7100)", kAudioBad}, 1, "A"},
+        {"GTOWithoutActiveSystem", withGTO(R"({"System0_Version": "7", "System1_Version": "8"})"), {kGTOBad}, 1, "G"},
+        {"NADBlockIDIsAString", withNAD(nadWith(R"({"BlockID": "3", "System0_Version": "1"})")), {kNAD}, 1, "N"},
+        {"NADElementNotAnObject", withNAD(nadWith("3")), {kNAD}, 1, "N"},
+        {"LastNADElementWithoutSystem0", withNAD(nadSixAnd(R"(, {"BlockID": 9})")), {kNAD}, 1, "N"},
+        {"EverySectionBad",
+         document(nadWith("{}"), R"({"Active_System": 1})", R"({"BlockID": 1})"),
+         {kNAD, kGTOBad, kAudioBad},
+         3,
+         "NGA"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.content == kAbsent) {
+            unlink(documentPath.c_str());
         }
+        c.content == kAbsent ? loadExisting() : load(c.content);
+        EXPECT_EQ(errors(), c.errors);
+        EXPECT_EQ(logger.countFormat(kDumpFormat), c.dumps);
+        for (const auto& entry : logger.entries()) {
+            if (entry.format == kDumpFormat) {
+                EXPECT_NE(entry.text.find(":\n " + c.content), std::string::npos) << "the dump holds the whole file";
+            }
+        }
+        const auto fallsBack = [&](char section) { return std::strchr(c.defaulted, section) != nullptr; };
+        EXPECT_EQ(model(), document(fallsBack('N') ? kDefaultNAD : kNADSeven, fallsBack('G') ? kDefaultGTO : kGTO,
+                                    fallsBack('A') ? kDefaultAudio : kAudio, kDefaultCMP));
     }
 }
 

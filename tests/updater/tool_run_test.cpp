@@ -5,107 +5,83 @@
 
 namespace {
 
-// Runs the built tool on a simulated unit whose file system starts at the test unit root.
-class ToolRunTest : public SimulatedUnitTest {
-  protected:
-    void SetUp() override {
-        SimulatedUnitTest::SetUp();
-        writeFile(flash / "block.json", R"({"Version": "0202"})");
-        writeFile(flash / "empty.json", R"({"Version": ""})");
-    }
+using namespace docs;
 
-    ToolRun run(const std::vector<std::string>& args) { return runTool(MORVANE_TEST_TOOL, args); }
+using ToolRunTest = SimulatedUnitTest;
 
-    static std::string nadWithBlock4(const std::string& system0, const std::string& system1) {
-        return docs::replaced(
-            docs::kNADSeven, R"({"BlockID": 4, "System0_Version": "0201", "System1_Version": "0201"})",
-            R"({"BlockID": 4, "System0_Version": ")" + system0 + R"(", "System1_Version": ")" + system1 + "\"}");
-    }
-};
+enum class Before { Valid, Missing, Directory, NoDirectory };  // what stands where the document belongs
 
-const std::string kFailed = "main(69): Updating Version Information failed";
-
-TEST_F(ToolRunTest, BlockUpdateIsStoredAndTheRunSucceeds) {
-    // SystemID 257 is slot 1; blanks before and text after the BlockID are ignored.
-    const std::vector<std::vector<std::string>> forms = {
-        {"4", "1", flash / "block.json"}, {" 4", "257", flash / "block.json"}, {"4abc", "+1", flash / "block.json"}};
-    for (const auto& args : forms) {
-        SetUp();
-        const ToolRun result = run(args);
-        EXPECT_EQ(result.exitStatus, 0) << result.log;
-        EXPECT_TRUE(errors(result).empty()) << result.log;
-        EXPECT_EQ(readFile(document), docs::saved(nadWithBlock4("0201", "0202"), docs::kGTO, docs::kAudio));
-    }
-}
-
-TEST_F(ToolRunTest, AudioUpdateIgnoresBlockAndSystem) {
-    const ToolRun result = run({"abc", "xyz", flash / "block.json", "SET_B"});
-    EXPECT_EQ(result.exitStatus, 0) << result.log;
-    EXPECT_EQ(readFile(document), docs::saved(docs::kNADSeven, docs::kGTO,
-                                              R"({"BlockID": 28928, "DataSetName": "SET_B", "Version": "0202"})"));
-}
-
-// Every refused run logs why, ends with 1 and leaves the document as it was. An expected message ending in "*" is
-// matched by its start (the line tag of the argument check is the source's own).
-TEST_F(ToolRunTest, RefusedRunsLogWhyAndLeaveTheDocumentUntouched) {
+// Each command-line form with what it must end with: exit status, error messages in order (one ending in "*" is
+// matched by its start: the line tag of the argument check is the source's own) and the document left on disk.
+TEST_F(ToolRunTest, EveryCommandLineFormEndsWithItsStatusMessagesAndDocument) {
     const std::string usage =
         "main(58): Usage: morvane BlockID SystemID Path_to_VersionFile DataSetName[Optional] \nExiting";
-    const std::string empty = flash / "empty.json";
+    const std::string failed = "main(69): Updating Version Information failed";
+    const std::string read = "RAROV_UpdateVersionInfo(75): Error in reading the Version file";
+    const std::string empty = flash / "empty.json", path = root + "/data/tiv//swdl//VersionInfo.json";
+    const std::string block4 = replaced(kValid, R"("System1_Version": "0201")", R"("System1_Version": "0202")");
     const struct {
         std::vector<std::string> args;
+        int exitStatus;
         std::vector<std::string> errors;
+        std::string after;
+        Before before = Before::Valid;
     } cases[] = {
-        {{}, {usage, kFailed}},
-        {{"4", "1", flash / "block.json", "SET", "extra"}, {usage, kFailed}},
-        {{"4", "-1", flash / "block.json"}, {"assignVersionInfo(230): Invalid SystemID = 255", kFailed}},
-        {{"2", "0", flash / "block.json"},
+        {{"4", "1", block}, 0, {}, block4},
+        {{" 4", "257", block}, 0, {}, block4},  // blanks before the id are skipped, 257 is slot 1
+        {{"4abc", "+1", block}, 0, {}, block4},
+        {{"abc", "xyz", block, "SET_B"},
+         0,
+         {},
+         replaced(kValid, R"("SET_A", "Version": "0102")", R"("SET_B", "Version": "0202")")},
+        {{"4", "1", block}, 0, {read}, kDefaultsAndBlock4, Before::Missing},
+        {{}, 1, {usage, failed}, kValid},
+        {{"4", "1", block, "SET", "extra"}, 1, {usage, failed}, kValid},
+        {{"4", "-1", block}, 1, {"assignVersionInfo(230): Invalid SystemID = 255", failed}, kValid},
+        {{"2", "0", block},
+         1,
          {"updateVersionforBlock(272): The received blockID: 2 is not present in the set of expected blockID's",
-          kFailed}},
+          failed},
+         kValid},
         {{"4", "0", empty},
-         {"updateVersionforBlock(265): The Version Information file " + empty + " contains an empty version", kFailed}},
-        {{"abc", "0", flash / "block.json"}, {"main(*"}},
-        {{"", "0", flash / "block.json"}, {"main(*"}},
-        {{"99999999999", "0", flash / "block.json"}, {"main(*"}},
-        {{"4", "x", flash / "block.json"}, {"main(*"}},
+         1,
+         {"updateVersionforBlock(265): The Version Information file " + empty + " contains an empty version", failed},
+         kValid},
+        {{"abc", "0", block}, 1, {"main(*"}, kValid},
+        {{"", "0", block}, 1, {"main(*"}, kValid},
+        {{"99999999999", "0", block}, 1, {"main(*"}, kValid},
+        {{"4", "x", block}, 1, {"main(*"}, kValid},
+        {{"4", "1", block},
+         1,
+         {read, "dumpJSONContent(267): Replacing the file(" + path + ") failed(Is a directory)...!",
+          "writeToFile(473): Dumping JSON Content to '" + path + "' file failed"},
+         "",
+         Before::Directory},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        SetUp();
+        writeFile(empty, R"({"Version": ""})");
+        if (c.before != Before::Valid) {
+            unlink(documentPath.c_str());
+        }
+        if (c.before == Before::Directory) {
+            mkdir(documentPath.c_str(), 0755);
+        }
+        if (c.before == Before::NoDirectory) {
+            rmdir((root + "/data/tiv/swdl").c_str());
+        }
         const ToolRun result = run(c.args);
-        EXPECT_EQ(result.exitStatus, 1) << result.log;
+        EXPECT_EQ(result.exitStatus, c.exitStatus) << result.log;
         const auto texts = errors(result);
         ASSERT_EQ(texts.size(), c.errors.size()) << result.log;
         for (size_t i = 0; i < texts.size(); ++i) {
             const std::string& expected = c.errors[i];
-            if (expected.back() == '*') {
-                EXPECT_EQ(texts[i].substr(0, expected.size() - 1), expected.substr(0, expected.size() - 1));
-            } else {
-                EXPECT_EQ(texts[i], expected);
-            }
+            const size_t length = expected.back() == '*' ? expected.size() - 1 : std::string::npos;
+            EXPECT_EQ(texts[i].substr(0, length), expected.substr(0, length));
         }
-        EXPECT_EQ(readFile(document), docs::kValid);
+        EXPECT_EQ(readFile(documentPath), c.after);
     }
-}
-
-TEST_F(ToolRunTest, MissingDocumentIsCreatedFromDefaults) {
-    unlink(document.c_str());
-    const ToolRun result = run({"8", "0", flash / "block.json"});
-    EXPECT_EQ(result.exitStatus, 0) << result.log;
-    EXPECT_EQ(errors(result),
-              std::vector<std::string>{"RAROV_UpdateVersionInfo(75): Error in reading the Version file"});
-    EXPECT_NE(readFile(document).find(R"({"BlockID": 8, "System0_Version": "0202", "System1_Version": "----"})"),
-              std::string::npos);
-}
-
-TEST_F(ToolRunTest, FailedSaveEndsWithOneWithoutTheUpdateFailedLine) {
-    // A directory where the document should be: loading fails, and so does replacing it.
-    unlink(document.c_str());
-    mkdir(document.c_str(), 0755);
-    const ToolRun result = run({"4", "1", flash / "block.json"});
-    EXPECT_EQ(result.exitStatus, 1) << result.log;
-    const auto texts = errors(result);
-    ASSERT_FALSE(texts.empty());
-    EXPECT_EQ(texts.back(),
-              "writeToFile(473): Dumping JSON Content to '" + root + "/data/tiv//swdl//VersionInfo.json' file failed");
-    EXPECT_EQ(TempDir::entries(root + "/data/tiv/swdl"), std::vector<std::string>{"VersionInfo.json"});
 }
 
 }  // namespace

@@ -5,174 +5,89 @@
 
 namespace {
 
-std::string nadWithBlock4(const std::string& system0, const std::string& system1) {
-    return docs::replaced(
-        docs::kNADSeven, R"({"BlockID": 4, "System0_Version": "0201", "System1_Version": "0201"})",
-        R"({"BlockID": 4, "System0_Version": ")" + system0 + R"(", "System1_Version": ")" + system1 + "\"}");
-}
+using namespace docs;
 
-TEST_F(UpdaterTest, BlockUpdateStoresTheVersionInTheSelectedSlot) {
-    const struct {
-        std::uint8_t systemID;
-        std::string nad;
-    } cases[] = {{0, nadWithBlock4("1.2.3", "0201")}, {1, nadWithBlock4("0201", "1.2.3")}};
-    for (const auto& c : cases) {
-        load(docs::kValid);
-        EXPECT_TRUE(updater->updateVersionforBlock(4, c.systemID, versionFile(R"({"Version": "1.2.3", "x": 1})")));
-        EXPECT_TRUE(errors().empty());
-        EXPECT_EQ(logger.entries().front().text, "updateVersionforBlock(245): Called for blockID = 0x4");
-        EXPECT_EQ(logger.entries().front().level, RecordingLogger::VERBOSE);
-        EXPECT_EQ(model(), docs::saved(c.nad, docs::kGTO, docs::kAudio, docs::kDefaultCMP));
-    }
-}
-
-struct RejectedUpdate {
-    const char* name;
+struct Update {
     int blockID;
     std::uint8_t systemID;
-    std::string versionFileContent;   // empty: no version file at all
-    std::vector<std::string> errors;  // "%P" stands for the version file's path
+    const char* dataSet = nullptr;  // set: an audio data set update instead of a block update
 };
 
-void PrintTo(const RejectedUpdate& c, std::ostream* out) {
-    *out << c.name;
+bool apply(RAROV_UpdateVersionInfo& updater, const Update& u, const std::string& file) {
+    return u.dataSet ? updater.updateAudioDatasetVersionInfo(file, u.dataSet)
+                     : updater.updateVersionforBlock(u.blockID, u.systemID, file);
 }
 
-class RejectedUpdateTest : public UpdaterTest, public ::testing::WithParamInterface<RejectedUpdate> {};
-
-TEST_P(RejectedUpdateTest, LogsInOrderAndLeavesTheModelAlone) {
-    const RejectedUpdate& c = GetParam();
-    load(docs::kValid);
-    const std::string before = model();
-    logger.clear();
-    const std::string path = c.versionFileContent.empty() ? dir / "missing.json" : versionFile(c.versionFileContent);
-
-    EXPECT_FALSE(updater->updateVersionforBlock(c.blockID, c.systemID, path));
-
-    std::vector<std::string> expected;
-    for (std::string text : c.errors) {
-        const auto at = text.find("%P");
-        if (at != std::string::npos) {
-            text.replace(at, 2, path);
-        }
-        expected.push_back(text);
-    }
-    EXPECT_EQ(errors(), expected);
-    EXPECT_EQ(model(), before);
-}
-
+const std::string kBlock = "updateVersionforBlock(272): The received blockID: ";
+const std::string kUnknown = " is not present in the set of expected blockID's";
+const std::string kInvalid = "getLatestVersionString(352): Invalid Config file and completeVersionFilePath = %P";
 const std::string kEmpty = "updateVersionforBlock(265): The Version Information file %P contains an empty version";
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RejectedUpdateTest,
-    ::testing::Values(
-        RejectedUpdate{
-            "UnknownBlock",
-            2,
-            0,
-            "",
-            {"updateVersionforBlock(272): The received blockID: 2 is not present in the set of expected blockID's"}},
-        RejectedUpdate{
-            "BlockBeyondEightBits",
-            259,
-            0,
-            R"({"Version": "1"})",
-            {"updateVersionforBlock(272): The received blockID: 259 is not present in the set of expected blockID's"}},
-        RejectedUpdate{
-            "NegativeBlock",
-            -1,
-            0,
-            R"({"Version": "1"})",
-            {"updateVersionforBlock(272): The received blockID: -1 is not present in the set of expected blockID's"}},
-        RejectedUpdate{"MissingVersionFile",
-                       4,
-                       0,
-                       "",
-                       {"getLatestVersionString(352): Invalid Config file and completeVersionFilePath = %P", kEmpty}},
-        RejectedUpdate{"VersionFileNotJson",
-                       4,
-                       0,
-                       "Version=1",
-                       {"getLatestVersionString(352): Invalid Config file and completeVersionFilePath = %P", kEmpty}},
-        RejectedUpdate{"VersionIsANumber",
-                       4,
-                       0,
-                       R"({"Version": 12})",
-                       {"getLatestVersionString(345): There is no valid version string", kEmpty}},
-        RejectedUpdate{"VersionIsEmpty", 4, 0, R"({"Version": ""})", {kEmpty}},
-        RejectedUpdate{"SystemTwo", 4, 2, R"({"Version": "1"})", {"assignVersionInfo(230): Invalid SystemID = 2"}},
-        RejectedUpdate{
-            "SystemFromMinusOne", 4, 255, R"({"Version": "1"})", {"assignVersionInfo(230): Invalid SystemID = 255"}}),
-    [](const ::testing::TestParamInfo<RejectedUpdate>& info) { return std::string(info.param.name); });
-
-TEST_F(UpdaterTest, OnlyTheFirstRecordOfARepeatedBlockIsUpdated) {
-    std::string nad = docs::kNADSeven;
-    nad.replace(nad.find(R"("BlockID": 5)"), 12, R"("BlockID": 4)");
-    load(docs::document(nad, docs::kGTO, docs::kAudio));
-    ASSERT_TRUE(updater->updateVersionforBlock(4, 0, versionFile(R"({"Version": "new"})")));
-    const std::string saved = model();
-    EXPECT_NE(saved.find(R"({"BlockID": 4, "System0_Version": "new", "System1_Version": "0201"})"), std::string::npos);
-    EXPECT_NE(saved.find(R"({"BlockID": 4, "System0_Version": "0300", "System1_Version": ""})"), std::string::npos);
-}
-
-TEST_F(UpdaterTest, SystemOneOfASingleCopyBlockSucceedsButIsNotWritten) {
-    load(docs::kValid);
-    const std::string before = model();
-    EXPECT_TRUE(updater->updateVersionforBlock(3, 1, versionFile(R"({"Version": "9"})")));
-    EXPECT_EQ(model(), before);
-}
-
-TEST_F(UpdaterTest, AudioUpdateStoresVersionAndNameUnchanged) {
+// Each row: the update, its version file (empty: none at all), its errors in order ("%P" standing for the path; none
+// for an accepted update) and the change it makes to the model.
+TEST_F(UpdaterTest, UpdateLogsInOrderAndChangesOnlyWhatItMay) {
+    const std::string one = R"({"Version": "A/1"})", audio = R"(SET_A", "Version": "0102)";
     const struct {
-        std::string name;
-        std::string audio;
-    } cases[] = {{"SET_B", R"({"BlockID": 28928, "DataSetName": "SET_B", "Version": "A\/1"})"},
-                 {"", R"({"BlockID": 28928, "DataSetName": "", "Version": "A\/1"})"}};
+        const char* name;
+        Update update;
+        std::string versionFile;
+        std::vector<std::string> errors;
+        std::string from = "", to = "";
+    } cases[] = {
+        {"Slot0", {4, 0}, R"({"Version": "A/1", "x": 1})", {}, R"("0201", "S)", R"("A\/1", "S)"},
+        {"Slot1", {4, 1}, one, {}, R"(1_Version": "0201")", R"(1_Version": "A\/1")"},
+        {"Slot1OfASingleCopyBlockSucceedsUnstored", {3, 1}, one, {}},
+        {"AudioWithName", {0, 0, "SET_B"}, one, {}, audio, R"(SET_B", "Version": "A\/1)"},
+        {"AudioWithEmptyName", {0, 0, ""}, one, {}, audio, R"(", "Version": "A\/1)"},
+        {"UnknownBlock", {2, 0}, "", {kBlock + "2" + kUnknown}},
+        {"BlockBeyondEightBits", {259, 0}, one, {kBlock + "259" + kUnknown}},
+        {"NegativeBlock", {-1, 0}, one, {kBlock + "-1" + kUnknown}},
+        {"MissingVersionFile", {4, 0}, "", {kInvalid, kEmpty}},
+        {"VersionFileNotJson", {4, 0}, "Version=1", {kInvalid, kEmpty}},
+        {"VersionIsANumber",
+         {4, 0},
+         R"({"Version": 12})",
+         {"getLatestVersionString(345): There is no valid version string", kEmpty}},
+        {"VersionIsEmpty", {4, 0}, R"({"Version": ""})", {kEmpty}},
+        {"SystemTwo", {4, 2}, one, {"assignVersionInfo(230): Invalid SystemID = 2"}},
+        {"SystemFromMinusOne", {4, 255}, one, {"assignVersionInfo(230): Invalid SystemID = 255"}},
+        {"AudioWithoutVersionFile",
+         {0, 0, "SET_B"},
+         "",
+         {kInvalid, "updateAudioDatasetVersionInfo(319): The Version Information file %P contains an empty version"}},
+    };
     for (const auto& c : cases) {
-        load(docs::kValid);
-        EXPECT_TRUE(updater->updateAudioDatasetVersionInfo(versionFile(R"({"Version": "A/1"})"), c.name));
-        EXPECT_TRUE(errors().empty());
-        EXPECT_EQ(model(), docs::saved(docs::kNADSeven, docs::kGTO, c.audio, docs::kDefaultCMP));
+        SCOPED_TRACE(c.name);
+        load(kValid);
+        const std::string path = c.versionFile.empty() ? dir / "missing.json" : versionFile(c.versionFile);
+        EXPECT_EQ(apply(*updater, c.update, path), c.errors.empty());
+        std::vector<std::string> expected;
+        for (const std::string& text : c.errors) {
+            expected.push_back(replaced(text, "%P", path));
+        }
+        EXPECT_EQ(errors(), expected);
+        EXPECT_EQ(model(), replaced(document(kNADSeven, kGTO, kAudio, kDefaultCMP), c.from, c.to));
     }
+    load(kValid);
+    updater->updateVersionforBlock(4, 0, "");
+    EXPECT_EQ(logger.entries().front().text, "updateVersionforBlock(245): Called for blockID = 0x4");
+    EXPECT_EQ(logger.entries().front().level, RecordingLogger::VERBOSE);
 }
 
-TEST_F(UpdaterTest, FailedAudioUpdateKeepsTheRecord) {
-    load(docs::kValid);
-    const std::string before = model();
-    logger.clear();
-    const std::string path = dir / "missing.json";
-    EXPECT_FALSE(updater->updateAudioDatasetVersionInfo(path, "SET_B"));
-    EXPECT_EQ(errors(), (std::vector<std::string>{
-                            "getLatestVersionString(352): Invalid Config file and completeVersionFilePath = " + path,
-                            "updateAudioDatasetVersionInfo(319): The Version Information file " + path +
-                                " contains an empty version"}));
-    EXPECT_EQ(model(), before);
-}
-
-TEST_F(UpdaterTest, ReturnVersionInfoReportsOneVersionPerBlock) {
-    std::string nad = nadWithBlock4("A", "B");
-    nad.replace(nad.find(R"("BlockID": 5)"), 12, R"("BlockID": 12)");
-    load(docs::document(nad, docs::kGTO, docs::kAudio));
-    logger.clear();
+TEST_F(UpdaterTest, ReturnedVersionsAreThoseLoaded) {
+    load(document(replaced(replaced(kNADSeven, R"("System1_Version": "0201")", R"("System1_Version": "B")"),
+                           R"("BlockID": 5)", R"("BlockID": 12)"),
+                  kGTO, kAudio));
     EXPECT_EQ(updater->returnVersionInfo(3), "0200");
     EXPECT_EQ(updater->returnVersionInfo(8), "0410");   // both copies agree
     EXPECT_EQ(updater->returnVersionInfo(4), "0000");   // copies differ
     EXPECT_EQ(updater->returnVersionInfo(12), "0000");  // held, but not a known block: no message
     EXPECT_TRUE(errors().empty());
     EXPECT_EQ(updater->returnVersionInfo(5), "0000");
-    EXPECT_EQ(errors(),
-              std::vector<std::string>{
-                  "returnVersionInfo(503): The received blockID: 5 is not present in the set of expected blockID's"});
-}
-
-TEST_F(UpdaterTest, AudioRecordIsReturnedAsACopy) {
-    loadExisting();
-    AudioDataSetVersionInfo info = updater->returnAudioDataSetVersionInfo();
-    EXPECT_EQ(info.BlockID, 0x7100);
-    EXPECT_EQ(info.Version, "----");
-    EXPECT_EQ(info.DataSetName, "------------");
-    info.Version = "changed";
-    EXPECT_EQ(updater->returnAudioDataSetVersionInfo().Version, "----");
+    EXPECT_EQ(errors(), std::vector<std::string>{"returnVersionInfo(503): The received blockID: 5" + kUnknown});
+    const AudioDataSetVersionInfo audio = updater->returnAudioDataSetVersionInfo();
+    EXPECT_EQ(audio.BlockID, 0x7100);
+    EXPECT_EQ(audio.DataSetName + " " + audio.Version, "SET_A 0102");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "support/recording_logger.h"
 #include "support/temp_dir.h"
@@ -22,18 +23,18 @@ class UpdaterTest : public ::testing::Test {
         updater = std::make_unique<RAROV_UpdateVersionInfo>(&logger, documentPath);
     }
 
-    // The whole model, as the updater writes it with the CMP section, saved beside the document.
+    // The whole model, CMP section included, saved beside the document.
     std::string model() {
-        const std::string path = dir / "model.json";
-        EXPECT_TRUE(updater->dumpJSONContent(path, true));
-        return readFile(path);
+        EXPECT_TRUE(updater->dumpJSONContent(dir / "model.json", true));
+        return readFile(dir / "model.json");
     }
 
-    std::string versionFile(const std::string& content, const std::string& name = "version.json") {
-        writeFile(dir / name, content);
-        return dir / name;
+    std::string versionFile(const std::string& content) {
+        writeFile(dir / "version.json", content);
+        return dir / "version.json";
     }
 
+    // Error messages in order, without the dumps of the document.
     std::vector<std::string> errors() const {
         std::vector<std::string> texts;
         for (const auto& entry : logger.entries()) {
@@ -43,7 +44,6 @@ class UpdaterTest : public ::testing::Test {
         }
         return texts;
     }
-    size_t dumps() const { return logger.countFormat(kDumpFormat); }
 
     static constexpr const char* kDumpFormat = "%s(%s): File Content:\n %s";
 

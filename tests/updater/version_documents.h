@@ -1,6 +1,8 @@
 #pragma once
 
+#include <regex>
 #include <string>
+#include <utility>
 
 // Pieces of version documents and the text the updater writes back, for the updater's tests.
 namespace docs {
@@ -11,6 +13,23 @@ inline std::string replaced(std::string text, const std::string& from, const std
     return at == std::string::npos ? text : text.replace(at, from.size(), to);
 }
 
+// A document with the given sections, empty ones left out. The updater saves its sections in this order, in this
+// spacing, so the same text is what a save must produce.
+inline std::string document(const std::string& nad, const std::string& gto, const std::string& audio,
+                            const std::string& cmp = "") {
+    const std::pair<const char*, const std::string*> sections[] = {{"Audio_DataSet_Version_Info", &audio},
+                                                                   {"CMP_Version_Info", &cmp},
+                                                                   {"GTO_Version_Info", &gto},
+                                                                   {"NAD_Version_Info", &nad}};
+    std::string text;
+    for (const auto& [key, value] : sections) {
+        if (!value->empty()) {
+            text += (text.empty() ? "{\"" : ", \"") + std::string(key) + "\": " + *value;
+        }
+    }
+    return text + "}";
+}
+
 inline const std::string kNADSeven =
     R"([{"BlockID": 3, "System0_Version": "0200"}, {"BlockID": 4, "System0_Version": "0201", "System1_Version": "0201"}, )"
     R"({"BlockID": 5, "System0_Version": "0300"}, {"BlockID": 6, "System0_Version": "0300"}, )"
@@ -18,44 +37,15 @@ inline const std::string kNADSeven =
     R"({"BlockID": 9, "System0_Version": "0300"}])";
 inline const std::string kGTO = R"({"Active_System": 1, "System0_Version": "0100", "System1_Version": "0101"})";
 inline const std::string kAudio = R"({"BlockID": 28928, "DataSetName": "SET_A", "Version": "0102"})";
-
-inline std::string document(const std::string& nad, const std::string& gto, const std::string& audio) {
-    std::string text = "{";
-    const char* separator = "";
-    if (!audio.empty()) {
-        text += std::string(separator) + R"("Audio_DataSet_Version_Info": )" + audio;
-        separator = ", ";
-    }
-    if (!gto.empty()) {
-        text += std::string(separator) + R"("GTO_Version_Info": )" + gto;
-        separator = ", ";
-    }
-    if (!nad.empty()) {
-        text += std::string(separator) + R"("NAD_Version_Info": )" + nad;
-    }
-    return text + "}";
-}
-
 inline const std::string kValid = document(kNADSeven, kGTO, kAudio);
 
-// What a model with defaults everywhere writes, NAD records first.
-inline const std::string kDefaultNAD =
-    R"([{"BlockID": 3, "System0_Version": "----"}, {"BlockID": 4, "System0_Version": "----", "System1_Version": "----"}, )"
-    R"({"BlockID": 5, "System0_Version": "----"}, {"BlockID": 6, "System0_Version": "----"}, )"
-    R"({"BlockID": 7, "System0_Version": "----"}, {"BlockID": 8, "System0_Version": "----", "System1_Version": "----"}, )"
-    R"({"BlockID": 9, "System0_Version": "----"}])";
+// What a model with defaults everywhere holds.
+inline const std::string kDefaultNAD = std::regex_replace(kNADSeven, std::regex(R"("\d{4}")"), R"("----")");
 inline const std::string kDefaultGTO = R"({"Active_System": 0, "System0_Version": "----", "System1_Version": "----"})";
 inline const std::string kDefaultAudio = R"({"BlockID": 28928, "DataSetName": "------------", "Version": "----"})";
 inline const std::string kDefaultCMP = R"({"HWVersion": "----", "IOC": "----", "WUC": "----"})";
-
-// The saved text of a model, CMP section included when given.
-inline std::string saved(const std::string& nad, const std::string& gto, const std::string& audio,
-                         const std::string& cmp = "") {
-    std::string text = R"({"Audio_DataSet_Version_Info": )" + audio;
-    if (!cmp.empty()) {
-        text += R"(, "CMP_Version_Info": )" + cmp;
-    }
-    return text + R"(, "GTO_Version_Info": )" + gto + R"(, "NAD_Version_Info": )" + nad + "}";
-}
+// The defaults once block 4, slot 1 holds "0202": what a unit's first update saves.
+inline const std::string kDefaultsAndBlock4 = document(
+    replaced(kDefaultNAD, R"("System1_Version": "----")", R"("System1_Version": "0202")"), kDefaultGTO, kDefaultAudio);
 
 }  // namespace docs
