@@ -66,10 +66,8 @@ TEST_F(UpdaterTest, LoadingLogsDumpsAndFallsBackAsTheDocumentDeserves) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.content == kAbsent) {
-            unlink(documentPath.c_str());
-        }
-        c.content == kAbsent ? loadExisting() : load(c.content);
+        c.content == kAbsent ? (void)unlink(documentPath.c_str()) : writeFile(documentPath, c.content);
+        loadExisting();
         EXPECT_EQ(errors(), c.errors);
         EXPECT_EQ(logger.countFormat(kDumpFormat), c.dumps);
         for (const auto& entry : logger.entries()) {

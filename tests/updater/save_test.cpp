@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,33 +37,30 @@ TEST_F(UpdaterTest, SaveRebuildsTheDocumentFromTheModel) {
     EXPECT_EQ(readFile(documentPath), first);
 }
 
-TEST_F(UpdaterTest, SaveKeepsTheDocumentsPermissionsOrGivesThoseOfAPlainCreate) {
-    load(kValid);
-    ASSERT_EQ(chmod(documentPath.c_str(), 0604), 0);
-    ASSERT_TRUE(updater->writeToFile());
-    EXPECT_EQ(permissionsOf(documentPath), 0604u);
-
-    unlink(documentPath.c_str());
-    const mode_t previous = umask(027);
-    const bool saved = updater->writeToFile();
-    umask(previous);
-    ASSERT_TRUE(saved);
-    EXPECT_EQ(permissionsOf(documentPath), 0640u);
-}
-
-TEST_F(UpdaterTest, SymbolicLinkIsKeptAndItsTargetReplaced) {
+TEST_F(UpdaterTest, SaveReplacesTheLinkedFileKeepingLinkAndPermissions) {
+    const std::string target = dir / "real/VersionInfo.json";
     mkdir((dir / "real").c_str(), 0755);
-    writeFile(dir / "real/VersionInfo.json", kValid);
+    writeFile(target, kValid);
+    ASSERT_EQ(chmod(target.c_str(), 0604), 0);
     ASSERT_EQ(symlink("real/VersionInfo.json", documentPath.c_str()), 0);
     loadExisting();
     ASSERT_TRUE(updater->updateVersionforBlock(3, 0, versionFile(R"({"Version": "new"})")));
     ASSERT_TRUE(updater->writeToFile());
 
     struct stat status;
-    ASSERT_EQ(lstat(documentPath.c_str(), &status), 0);
-    EXPECT_TRUE(S_ISLNK(status.st_mode));
-    EXPECT_EQ(readFile(dir / "real/VersionInfo.json"), replaced(kValid, "0200", "new"));
+    EXPECT_TRUE(lstat(documentPath.c_str(), &status) == 0 && S_ISLNK(status.st_mode));
+    EXPECT_EQ(readFile(target), replaced(kValid, "0200", "new"));
+    EXPECT_EQ(permissionsOf(target), 0604u);
     EXPECT_EQ(TempDir::entries(dir / "real"), std::vector<std::string>{"VersionInfo.json"});
+}
+
+TEST_F(UpdaterTest, NewDocumentGetsThePermissionsOfAPlainCreate) {
+    loadExisting();
+    const mode_t previous = umask(027);
+    const bool saved = updater->writeToFile();
+    umask(previous);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(permissionsOf(documentPath), 0640u);
 }
 
 // Every write is interrupted once and then writes a single byte; the step under test fails. The old file stays byte
@@ -78,7 +74,10 @@ TEST(DurableFileTest, FailedStepIsReportedAndLeavesNoTemporaryFile) {
         const DurableFileCalls real = DurableFileCalls::system();
         const auto fails = [step](Step at) { return step == at && (errno = EIO); };
         DurableFileCalls calls;
-        calls.createTemporary = [&](char* path) { return fails(Step::Open) ? -1 : real.createTemporary(path); };
+        calls.createTemporary = [&](char* path) {
+            EXPECT_EQ(std::string(path).rfind(dir.path() + "/", 0), 0u) << path << " is not beside the target";
+            return fails(Step::Open) ? -1 : real.createTemporary(path);
+        };
         calls.write = [&, n = 0](int fd, const void* data, size_t) mutable -> ssize_t {
             if (++n % 2 == 1) {
                 return failWith(EINTR);

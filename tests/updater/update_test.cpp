@@ -61,9 +61,9 @@ TEST_F(UpdaterTest, UpdateLogsInOrderAndChangesOnlyWhatItMay) {
         load(kValid);
         const std::string path = c.versionFile.empty() ? dir / "missing.json" : versionFile(c.versionFile);
         EXPECT_EQ(apply(*updater, c.update, path), c.errors.empty());
-        std::vector<std::string> expected;
-        for (const std::string& text : c.errors) {
-            expected.push_back(replaced(text, "%P", path));
+        std::vector<std::string> expected = c.errors;
+        for (std::string& text : expected) {
+            text = replaced(text, "%P", path);
         }
         EXPECT_EQ(errors(), expected);
         EXPECT_EQ(model(), replaced(document(kNADSeven, kGTO, kAudio, kDefaultCMP), c.from, c.to));

@@ -17,14 +17,11 @@ inline std::string replaced(std::string text, const std::string& from, const std
 // spacing, so the same text is what a save must produce.
 inline std::string document(const std::string& nad, const std::string& gto, const std::string& audio,
                             const std::string& cmp = "") {
-    const std::pair<const char*, const std::string*> sections[] = {{"Audio_DataSet_Version_Info", &audio},
-                                                                   {"CMP_Version_Info", &cmp},
-                                                                   {"GTO_Version_Info", &gto},
-                                                                   {"NAD_Version_Info", &nad}};
     std::string text;
-    for (const auto& [key, value] : sections) {
-        if (!value->empty()) {
-            text += (text.empty() ? "{\"" : ", \"") + std::string(key) + "\": " + *value;
+    for (const auto& [key, value] : {std::pair{"Audio_DataSet_Version_Info", audio}, std::pair{"CMP_Version_Info", cmp},
+                                     std::pair{"GTO_Version_Info", gto}, std::pair{"NAD_Version_Info", nad}}) {
+        if (!value.empty()) {
+            text += (text.empty() ? "{\"" : ", \"") + std::string(key) + "\": " + value;
         }
     }
     return text + "}";
