@@ -95,6 +95,8 @@ class XmlRenderer {
     void array(unsigned depth, std::string_view key, const Array& array, std::string_view attributes);
 
   private:
+    void appendNameAttribute(std::string_view key);
+    void appendTaggedElementName(std::string_view key);
     void openTag(const KindNames& kind, std::string_view key, std::string_view attributes, std::string_view extra);
     void closeTag(const KindNames& kind, std::string_view key);
     void scalar(unsigned depth, std::string_view key, const KindNames& kind, std::string_view text);
@@ -106,17 +108,31 @@ class XmlRenderer {
     std::string& out_;
 };
 
+// The key as it stands, JSON-escaped, in a name attribute; nothing for an array element or the root.
+void XmlRenderer::appendNameAttribute(std::string_view key) {
+    if (!key.empty()) {
+        out_ += " name=\"";
+        appendEscaped(out_, key);
+        out_ += '"';
+    }
+}
+
+// TaggedXML names an element after its key; elements without one are "JsonItem".
+void XmlRenderer::appendTaggedElementName(std::string_view key) {
+    if (key.empty()) {
+        out_ += "JsonItem";
+    } else {
+        appendTagName(out_, key);
+    }
+}
+
 void XmlRenderer::openTag(const KindNames& kind, std::string_view key, std::string_view attributes,
                           std::string_view extra) {
     out_ += '<';
     switch (format_) {
         case JSONx:
             out_ += kind.element;
-            if (!key.empty()) {
-                out_ += " name=\"";
-                appendEscaped(out_, key);
-                out_ += '"';
-            }
+            appendNameAttribute(key);
             break;
         case JXML:
         case JXMLex:
@@ -136,19 +152,11 @@ void XmlRenderer::openTag(const KindNames& kind, std::string_view key, std::stri
             }
             break;
         default:
-            if (key.empty()) {
-                out_ += "JsonItem";
-            } else {
-                appendTagName(out_, key);
-            }
+            appendTaggedElementName(key);
             out_ += " type=\"";
             out_ += kind.element;
             out_ += '"';
-            if (!key.empty()) {
-                out_ += " name=\"";
-                appendEscaped(out_, key);
-                out_ += '"';
-            }
+            appendNameAttribute(key);
             break;
     }
     out_ += attributes;
@@ -166,11 +174,7 @@ void XmlRenderer::closeTag(const KindNames& kind, std::string_view key) {
             out_ += 'j';
             break;
         default:
-            if (key.empty()) {
-                out_ += "JsonItem";
-            } else {
-                appendTagName(out_, key);
-            }
+            appendTaggedElementName(key);
             break;
     }
     out_ += '>';
