@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks what integrators get: the manual page renders without warnings; the installed CMake package and pkg-config
-# files let a consumer build and run against the libraries, for the host and for armhf; the Debian package installs
-# into a throwaway root and its tool runs. Expects the host-release and armhf presets built (scripts/test.sh).
+# files let a consumer build and run against the libraries, for the host and for armhf; so do the examples of the
+# guides in docs/, whose code and shown output must match the pages; the Debian package installs into a throwaway
+# root and its tool runs. Expects the host-release and armhf presets built (scripts/test.sh).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/scripts/deps.sh"
@@ -36,6 +37,11 @@ for preset in host-release armhf; do
     "${toolchain[@]}" >/dev/null
   cmake --build "$work/$preset/consumer" >/dev/null
   "${runner[@]}" "$work/$preset/consumer/consumer"
+  echo "== $preset: the guides' examples, built against the installed package and run"
+  cmake -S examples -B "$work/$preset/examples" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" "${toolchain[@]}" \
+    -DCMAKE_CXX_FLAGS=-Werror >/dev/null
+  cmake --build "$work/$preset/examples" >/dev/null
+  scripts/check_docs.sh "$work/$preset/examples" "${runner[@]}"
   test -f "$prefix/share/man/man1/morvane.1"
   "${runner[@]}" "$prefix/bin/morvane" 2>/dev/null && { echo "installed tool accepted no arguments" >&2; exit 1; }
 done

@@ -1,0 +1,36 @@
+// Every copy is deep: changing a copy, at any depth, never changes the source.
+#include <iostream>
+
+#include "jsondoc/jsondoc.h"
+
+int main() {
+    jsondoc::Object original;
+    original << "Counts" << (jsondoc::Array() << 1 << 2) << "BlockID" << 4;
+
+    jsondoc::Object copy = original;
+    // get<T> hands out a reference into the document: changes through it stay in that document.
+    copy.get<jsondoc::Array>("Counts") << 3;
+    copy << "BlockID" << 5;
+    std::cout << "original: " << original << "\n";
+    std::cout << "copy:     " << copy << "\n";
+
+    // Inserting an object or array stores a copy; later changes of the inserted one do not reach the document.
+    jsondoc::Array extra;
+    extra << 1;
+    jsondoc::Object holder;
+    holder << "extra" << extra;
+    extra << 2;
+    std::cout << "holder:   " << holder << ", extra now " << extra << "\n";
+
+    // An Array operand is flattened into the array; a Value holding an array becomes one nested element.
+    jsondoc::Array flat;
+    flat << extra << jsondoc::Value(extra);
+    std::cout << "flat:     " << flat << "\n";
+
+    // Importing an array into itself appends copies of its own elements.
+    jsondoc::Array twice;
+    twice << 1 << 2;
+    twice.import(twice);
+    std::cout << "twice:    " << twice << "\n";
+    return 0;
+}
