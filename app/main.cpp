@@ -37,6 +37,9 @@ int main(int argc, char** argv) {
     LogcatLogger logger("VERSION_UPDATER");
     // Loads the document before the arguments are looked at, so even a usage error reports a broken document.
     RAROV_UpdateVersionInfo updater(&logger, VERSION_INFO_FILE);
+    if (!updater.isVersionFileReadable()) {
+        return 1;  // logged by the loader; a save now would put defaults in place of every version it holds
+    }
 
     if (argc != 4 && argc != 5) {
         logger.error("%s(%s): Usage: morvane BlockID SystemID Path_to_VersionFile DataSetName[Optional] \nExiting",

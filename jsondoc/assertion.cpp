@@ -6,7 +6,6 @@
 #include <cassert>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "jsondoc/jsondoc.h"
 
@@ -16,10 +15,7 @@ void assertion(const char* file, int line, const char* expression, bool result) 
     if (result) {
         return;
     }
-    // The build machine's directories say nothing to whoever reads the message on the unit.
-    const char* slash = std::strrchr(file, '/');
-    const char* name = slash != nullptr ? slash + 1 : file;
-    std::fprintf(stderr, "[JSONDOC] expression '%s' failed at %s:%d -> ", expression, name, line);
+    std::fprintf(stderr, "[JSONDOC] expression '%s' failed at %s:%d -> ", expression, file, line);
     std::fflush(stderr);
     assert(0);
     std::abort();

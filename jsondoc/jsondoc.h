@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <iosfwd>
 #include <map>
@@ -46,7 +47,9 @@ class Parser;
 
 inline void check(const char* file, int line, const char* expression, bool result) {
     if (!result) {
-        assertion(file, line, expression, false);
+        // The build machine's directories say nothing to whoever reads the message on the unit.
+        const char* slash = std::strrchr(file, '/');
+        assertion(slash != nullptr ? slash + 1 : file, line, expression, false);
     }
 }
 

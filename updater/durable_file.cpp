@@ -1,9 +1,11 @@
 #include "updater/durable_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <vector>
@@ -81,6 +83,33 @@ bool writeAll(const DurableFileCalls& calls, int fd, const std::string& content)
     return true;
 }
 
+bool isTemplateCharacter(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// Saves killed between creating their temporary file and the rename leave it behind, and nobody else ever removes
+// it. Only regular files named exactly as the temporary files of this target are taken.
+void removeLeftovers(const std::string& directory, const std::string& name) {
+    DIR* entries = ::opendir(directory.c_str());
+    if (entries == nullptr) {
+        return;
+    }
+    const std::string prefix = "." + name + ".";
+    while (const dirent* entry = ::readdir(entries)) {
+        const std::string candidate = entry->d_name;
+        if (candidate.size() != prefix.size() + 6 || candidate.compare(0, prefix.size(), prefix) != 0 ||
+            !std::all_of(candidate.begin() + static_cast<std::ptrdiff_t>(prefix.size()), candidate.end(),
+                         isTemplateCharacter)) {
+            continue;
+        }
+        struct stat status;
+        if (::fstatat(::dirfd(entries), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode)) {
+            ::unlinkat(::dirfd(entries), entry->d_name, 0);
+        }
+    }
+    ::closedir(entries);
+}
+
 DurableFileResult failure(DurableFileStep step, int error, const std::string& resolvedPath) {
     DurableFileResult result;
     result.failedStep = step;
@@ -110,6 +139,10 @@ DurableFileResult replaceFileDurably(const std::string& path, const std::string&
 
     struct stat existing;
     const bool exists = ::stat(target.c_str(), &existing) == 0;
+    // Opening a directory for writing fails so; the rename would fail only after all the work.
+    if (exists && S_ISDIR(existing.st_mode)) {
+        return failure(DurableFileStep::Open, EISDIR, target);
+    }
     if (exists && ::access(target.c_str(), W_OK) != 0) {
         return failure(DurableFileStep::Open, errno, target);
     }
@@ -152,5 +185,6 @@ DurableFileResult replaceFileDurably(const std::string& path, const std::string&
     if (calls.syncDirectory(directory.c_str()) != 0) {
         return failure(DurableFileStep::SyncDirectory, errno, target);
     }
+    removeLeftovers(directory, baseNameOf(target));
     return DurableFileResult{DurableFileStep::None, 0, target};
 }

@@ -36,5 +36,6 @@ struct DurableFileResult {
 // An existing file keeps its permission bits (and its owner when running as root); a new one gets 0666 less the
 // umask, as a plain create would. A file that exists but may not be written is refused, as opening it would be.
 // On failure the temporary file is removed and, unless only the directory sync failed, the old file is untouched.
+// A complete save also removes the temporary files that earlier, killed saves of the same target left behind.
 DurableFileResult replaceFileDurably(const std::string& path, const std::string& content,
                                      const DurableFileCalls& calls = DurableFileCalls::system());

@@ -1,5 +1,8 @@
 #include "updater/update_version_info.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -50,6 +53,27 @@ const char* stepAction(DurableFileStep step) {
     }
 }
 
+// Reads the whole file with the system's calls, so that a failure keeps its errno; 0 on success.
+int readWholeFile(const std::string& path, std::string& content) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    char chunk[4096];
+    ssize_t count;
+    while ((count = ::read(fd, chunk, sizeof chunk)) != 0) {
+        if (count > 0) {
+            content.append(chunk, static_cast<size_t>(count));
+        } else if (errno != EINTR) {
+            const int error = errno;
+            ::close(fd);
+            return error;
+        }
+    }
+    ::close(fd);
+    return 0;
+}
+
 }  // namespace
 
 RAROV_UpdateVersionInfo::RAROV_UpdateVersionInfo(quarn_logger* logger, const std::string& versionFilePath)
@@ -58,8 +82,18 @@ RAROV_UpdateVersionInfo::RAROV_UpdateVersionInfo(quarn_logger* logger, const std
       m_GTOVersionInfo{0, EMPTY_VERSION, EMPTY_VERSION},
       m_CMPVersionInfo{EMPTY_VERSION, EMPTY_VERSION, EMPTY_VERSION},
       m_audioDataSetVersionInfo{AUDIO_DATASET_BLOCK_ID, EMPTY_VERSION, "------------"} {
-    std::ifstream file(*m_versionFilePath);
-    if (!file.is_open() || !m_versionInfoJSON.parse(file)) {
+    std::string content;
+    const int error = readWholeFile(*m_versionFilePath, content);
+    // Defaults saved over a document that is there but could not be read would lose every version it holds.
+    if (error != 0 && error != ENOENT) {
+        m_logger->error("%s(%s): Reading the Version file(%s) failed(%s)", __func__, QUARN_LINE,
+                        m_versionFilePath->c_str(), std::strerror(error));
+        m_versionFileUnreadable = true;
+        setDefaultVersionInfo_NAD();
+        return;
+    }
+    std::istringstream text(content);
+    if (error != 0 || !m_versionInfoJSON.parse(text)) {
         m_logger->error("%s(%s): Error in reading the Version file", __func__, "75");
         m_NADVersionInfo.clear();
         setDefaultVersionInfo_NAD();
@@ -274,6 +308,10 @@ bool RAROV_UpdateVersionInfo::dumpJSONContent(const std::string& path, bool incl
 
 bool RAROV_UpdateVersionInfo::writeToFile() {
     const std::string path = *m_versionFilePath;
+    if (m_versionFileUnreadable) {
+        m_logger->error("%s(%s): Keeping the unreadable Version file(%s) as it is", __func__, QUARN_LINE, path.c_str());
+        return false;
+    }
     const bool result = dumpJSONContent(path, false);
     if (!result) {
         m_logger->error("%s(%s): Dumping JSON Content to '%s' file failed", __func__, "473", path.c_str());

@@ -44,9 +44,13 @@ struct AudioDataSetVersionInfo {
 // changed by one update, and written back as a whole document.
 class RAROV_UpdateVersionInfo {
   public:
-    // Both are borrowed and must outlive the object. Loading never fails outwardly: whatever the document holds,
-    // the model ends up usable, with defaults wherever the document was unusable.
+    // Both are borrowed and must outlive the object. Whatever the document holds, the model ends up usable, with
+    // defaults wherever the document was unusable or is missing.
     RAROV_UpdateVersionInfo(quarn_logger* logger, const std::string& versionFilePath);
+
+    // False when the document is there but could not be opened or read (an I/O error, no permission): then the
+    // model holds none of its versions and the document is never saved over.
+    bool isVersionFileReadable() const { return !m_versionFileUnreadable; }
 
     RAROV_UpdateVersionInfo(const RAROV_UpdateVersionInfo&) = delete;
     RAROV_UpdateVersionInfo& operator=(const RAROV_UpdateVersionInfo&) = delete;
@@ -79,4 +83,5 @@ class RAROV_UpdateVersionInfo {
     GTOVersionInfo m_GTOVersionInfo;
     CMPVersionInfo m_CMPVersionInfo;
     AudioDataSetVersionInfo m_audioDataSetVersionInfo;
+    bool m_versionFileUnreadable = false;
 };

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 
 namespace {
 
@@ -18,6 +17,20 @@ void skipLines(std::istream& in, unsigned int lineNumber) {
     for (unsigned int line = 1; line < lineNumber && in; ++line) {
         in.ignore(kMaxLineLength, '\n');
     }
+}
+
+// Appends everything from the stream's position to its end. The stream's own reads turn a failing buffer (a
+// directory, an I/O error) into the bad state, with errno left as the failed call set it; false then.
+bool readRest(std::istream& in, std::string& content) {
+    char chunk[4096];
+    errno = 0;
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        content.append(chunk, static_cast<size_t>(in.gcount()));
+    }
+    if (in.bad() && errno == 0) {
+        errno = EIO;
+    }
+    return !in.bad();
 }
 
 }  // namespace
@@ -32,7 +45,11 @@ void printFileContent(quarn_logger* logger, std::istream& in) {
         logger->error("%s(%s): Received a Bad Stream", __func__, QUARN_LINE);
         return;
     }
-    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string content;
+    if (!readRest(in, content)) {
+        logger->error("%s(%s): Reading the stream failed(%s)", __func__, QUARN_LINE, strerror(errno));
+        return;
+    }
     logger->error("%s(%s): File Content:\n %s", __func__, QUARN_LINE, content.c_str());
 }
 
@@ -66,21 +83,21 @@ bool createFile(const std::string& path) {
 
 bool copyFile(const std::string& sourcePath, const std::string& destinationPath) {
     std::ifstream source(sourcePath, std::ios::binary);
-    // Opening the destination truncates it: a source that cannot be read must leave it as it was.
-    if (!source.is_open() || !source.good()) {
+    char chunk[4096];
+    // The first chunk is read before the destination is opened, which truncates it: a source that cannot be opened
+    // or read leaves the destination as it was.
+    source.read(chunk, sizeof chunk);
+    if (!source.is_open() || source.bad()) {
         return false;
     }
     std::ofstream destination(destinationPath, std::ios::binary | std::ios::trunc);
-    if (!destination.is_open() || !destination.good()) {
-        return false;
+    while (destination.is_open() && destination.write(chunk, source.gcount()) && source) {
+        source.read(chunk, sizeof chunk);
     }
-    // Inserting an empty source sets the fail state although nothing is missing, so only real content is copied.
-    if (source.peek() != std::char_traits<char>::eof()) {
-        destination << source.rdbuf();
-    }
-    // A write that failed (a full partition) must not pass for a complete copy.
+    // A read that failed (an I/O error mid-file) or a write that failed (a full partition) must not pass for a
+    // complete copy.
     destination.close();
-    return !destination.fail();
+    return !source.bad() && !destination.fail();
 }
 
 bool remove_file(quarn_logger* logger, const char* path) {

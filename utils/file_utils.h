@@ -16,7 +16,8 @@
 // True when stat succeeds; a dangling symbolic link does not exist.
 bool fileExists(const std::string& path);
 
-// Logs everything from the stream's position to its end in one error message (a dump of rejected input).
+// Logs everything from the stream's position to its end in one error message (a dump of rejected input); a read
+// that fails is logged instead.
 void printFileContent(quarn_logger* logger, std::istream& in);
 void printFileContentByPath(quarn_logger* logger, const std::string& path);
 
@@ -25,8 +26,8 @@ int getFileSize(const std::string& path, quarn_logger* logger);
 
 // Creates the file, or truncates it when present.
 bool createFile(const std::string& path);
-// Copies the whole content. The destination is not touched unless the source could be opened; a failed write
-// gives false.
+// Copies the whole content. The destination is not touched unless the source could be opened and its first read
+// succeeded; a failed read or write gives false.
 bool copyFile(const std::string& sourcePath, const std::string& destinationPath);
 
 // Removes a file or an empty directory. True also when stat finds nothing there, so a dangling link stays.

@@ -2,8 +2,8 @@
 # Starts the real tool on a block update again and again and kills it with SIGKILL at instants spread over its run:
 # two in three up to the instant an undisturbed run replaces the document, the rest over the whole run. After every
 # kill the document must be the old one or the new one, byte for byte. A kill between the creation of the temporary
-# file and the rename leaves that file behind (nobody can clean up after SIGKILL); such leftovers are kept for the
-# following runs, which must not mind them, and a last undisturbed run must still succeed beside all of them.
+# file and the rename leaves that file behind; the next complete save removes such leftovers, and a last
+# undisturbed run must succeed and leave none.
 # Usage: tests/fault/crash_kills.sh [runs]   (default: MORVANE_KILL_RUNS, or 300; MORVANE_KILL_SEED seeds the spread)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/simulated_unit.sh"
@@ -50,10 +50,10 @@ for ((i = 1; i <= runs; i++)); do
     state=$(document_state)
     left=$(($(leftovers) - before))
     case "$result,$state,$left" in
-        "exited 0,new,0") outcome="finished before the kill" ;;
+        "exited 0,new,$((-before))") outcome="finished before the kill" ;;
         "killed,old,0") outcome="killed before the save" ;;
         "killed,old,1") outcome="killed inside the save (temporary file left, old document)"; inside=$((inside + 1)) ;;
-        "killed,new,0") outcome="killed after the rename (new document)" ;;
+        "killed,new,0" | "killed,new,-"*) outcome="killed after the rename (new document)" ;;
         *)
             outcome="FAILED"
             failures=$((failures + 1))
@@ -63,17 +63,19 @@ for ((i = 1; i <= runs; i++)); do
     outcomes[$outcome]=$((${outcomes[$outcome]:-0} + 1))
 done
 
-# The leftovers of the killed saves must not disturb a complete run.
+# The leftovers of the killed saves (one more, should the last runs have cleaned up) must not disturb a complete
+# run, which removes them.
 printf '%s' "$doc_old" >"$document"
+: >"$swdl/.VersionInfo.json.Last01"
 before=$(leftovers)
 status=0
 "$tool" 4 1 "$version_file" 2>>"$log" || status=$?
-if [ "$status" -ne 0 ] || [ "$(document_state)" != new ] || [ "$(leftovers)" -ne "$before" ]; then
+if [ "$status" -ne 0 ] || [ "$(document_state)" != new ] || [ "$(leftovers)" -ne 0 ]; then
     failures=$((failures + 1))
-    echo "FAIL: a run beside $before leftovers ended with $status and the $(document_state) document" >&2
+    echo "FAIL: a run beside $before leftovers ended with $status, the $(document_state) document and $(leftovers) left" >&2
 fi
 
-echo "== crash kills: $runs runs, $inside kills inside the save window, $before temporary files left in all"
+echo "== crash kills: $runs runs, $inside kills inside the save window, $before temporary files left before the last"
 for outcome in "${!outcomes[@]}"; do
     echo "   ${outcomes[$outcome]} x $outcome"
 done | sort -rn

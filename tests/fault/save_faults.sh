@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Fails, one at a time, every openat, write, fsync, close and rename the real tool makes during a block update (the
-# N-th call of each, for every N the run reaches) by injecting an error with strace, and checks what each run
-# leaves: exit status 1 where the save failed, 0 only with the new document on disk, the document byte-identical to
-# the old or the new one, and no temporary file. Then fails the "sync" child's fork and exec: the run still succeeds.
+# Fails, one at a time, every openat, read, write, fsync, close and rename the real tool makes during a block update
+# (the N-th call of each, for every N the run reaches) by injecting an error with strace, and checks what each run
+# leaves: exit status 1 where the document could not be read or the save failed, 0 only with the new document on
+# disk, the document byte-identical to the old or the new one, and no temporary file. Then fails the "sync" child's
+# fork and exec: the run still succeeds; and the read of a rejected document's dump: the run goes on.
 # Usage: tests/fault/save_faults.sh        (builds the tool under build/faults; needs strace)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/simulated_unit.sh"
@@ -23,7 +24,7 @@ run_traced() {
 # The calls of an undisturbed run, numbered per system call as strace counts them for the tool's own process, each
 # with its part in the run: the loader's calls, the load, the save's steps, and what comes after the save.
 reset_unit
-baseline_status=$(run_traced "$work/baseline" -e trace=openat,write,fsync,close,rename)
+baseline_status=$(run_traced "$work/baseline" -e trace=openat,read,write,fsync,close,rename)
 if [ "$baseline_status" != 0 ] || [ "$(document_state)" != new ]; then
     echo "FAIL: the undisturbed run ended with $baseline_status and a $(document_state) document" >&2
     cat "$work/log" >&2
@@ -31,15 +32,17 @@ if [ "$baseline_status" != 0 ] || [ "$(document_state)" != new ]; then
 fi
 awk -v versionfile="$version_file" '
     NR == 1 { main = $1 }
-    $1 != main || $2 !~ /^(openat|write|fsync|close|rename)\(/ { next }
+    $1 != main || $2 !~ /^(openat|read|write|fsync|close|rename)\(/ { next }
     {
         call = $2; sub(/\(.*/, "", call); n = ++count[call]
         args = $0; sub(/^[0-9]+ +[a-z]+\(/, "", args)
         result = $0; sub(/.*= /, "", result); sub(/ .*/, "", result)
         fd = args; sub(/[,)].*/, "", fd)
         label = phase
-        if (call == "openat" && index(args, "/VersionInfo.json\"") && phase == "loader") { label = "document-open"; phase = "load" }
-        else if (call == "openat" && index(args, "\"" versionfile "\"")) { label = "versionfile-open" }
+        if (call == "openat" && index(args, "/VersionInfo.json\"") && phase == "loader") { label = "document-open"; doc = result; phase = "load" }
+        else if (phase == "load" && call == "read" && fd == doc) { label = "document-read" }
+        else if (call == "openat" && index(args, "\"" versionfile "\"")) { label = "versionfile-open"; version = result; doc = "" }
+        else if (phase == "load" && call == "read" && fd == version) { label = "versionfile-read" }
         else if (call == "openat" && index(args, "/.VersionInfo.json.")) { label = "temporary-open"; temp = result; phase = "save" }
         else if (phase == "save" && fd == temp && call != "openat") { label = "temporary-" call; if (call == "close") temp = "" }
         else if (call == "rename") { label = "rename"; phase = "renamed" }
@@ -54,9 +57,9 @@ awk -v versionfile="$version_file" '
 # whose failures end the process before the tool runs or are ignored by it).
 expected() {
     case "$1" in
-        temporary-* | rename | versionfile-open) echo "1 old" ;;
+        temporary-* | rename | versionfile-*) echo "1 old" ;;
         directory-open | directory-fsync) echo "1 new" ;;
-        document-open) echo "0 fresh" ;; # an unreadable document is replaced by the defaults plus the update
+        document-*) echo "1 old" ;; # a document that is there but cannot be read is never replaced
         loader) echo "any" ;;
         *) echo "0 new" ;;
     esac
@@ -95,6 +98,7 @@ inject() {
     local call=$1 n=$2 error=$3 label=$4 expectation=$5 status
     shift 5
     reset_unit
+    [ -z "${start_document:-}" ] || printf '%s' "$start_document" >"$document"
     status=$(run_traced "$work/trace" "$@" -e trace="$call" -e inject="$call:error=$error:when=$n")
     runs=$((runs + 1))
     if grep -q "INJECTED" "$work/trace"; then
@@ -106,7 +110,7 @@ inject() {
     check "$call #$n ($label) failing with $error" "$status" "$expectation"
 }
 
-declare -A errors=([openat]=ENOSPC [write]=ENOSPC [fsync]=EIO [close]=EIO [rename]=ENOSPC)
+declare -A errors=([openat]=EMFILE [read]=EIO [write]=ENOSPC [fsync]=EIO [close]=EIO [rename]=ENOSPC)
 while read -r call n label; do
     inject "$call" "$n" "${errors[$call]}" "$label" "$(expected "$label")"
     # An interrupted write is resumed, so the save goes through.
@@ -120,6 +124,10 @@ inject clone 1 EAGAIN "fork of the sync child" "0 new"
 grep -q "Sync Failed" "$work/log" || { failures=$((failures + 1)); echo "FAIL: the failed fork was not logged" >&2; }
 inject execve 1 ENOENT "exec of the sync child" "0 new" -P /bin/sh
 grep -q "execve failed" "$work/log" || { failures=$((failures + 1)); echo "FAIL: the failed exec was not logged" >&2; }
+# A rejected document is read twice, whole (two reads) and for its dump: a failed dump is logged and the run goes on.
+start_document='{}' inject read 3 EIO "read of a rejected document's dump" "0 fresh" -P "$document"
+grep -q "Reading the stream failed(Input/output error)" "$work/log" ||
+    { failures=$((failures + 1)); echo "FAIL: the failed dump was not logged" >&2; }
 
 echo "== save faults: $runs runs, $injected faults injected, $(grep -vc ' loader$' "$work/calls") calls after the loader"
 awk '{ print $3 }' "$work/calls" | sort | uniq -c | sed 's/^/   calls: /'

@@ -29,6 +29,7 @@ TEST(MisuseDeathTest, EachFailedCheckNamesItsExpressionAndAborts) {
                                      "' failed at [A-Za-z_]+\\.(h|cpp):[0-9]+ -> .*jsondoc::assertion\\(const "
                                      "char\\*, int, const char\\*, bool\\).*Assertion `0' failed");
     }
+    EXPECT_DEATH(assertion("../src/caller.cpp", 7, "x", false), "'x' failed at \\.\\./src/caller\\.cpp:7 -> ");
 }
 
 }  // namespace

@@ -71,6 +71,12 @@ TEST(DurableFileTest, FailedStepIsReportedAndLeavesNoTemporaryFile) {
          {Step::None, Step::Open, Step::Write, Step::Sync, Step::Close, Step::Rename, Step::SyncDirectory}) {
         TempDir dir;
         writeFile(dir / "doc.json", "old");
+        // Only the second is named and made as a temporary file of this target; a complete save removes it.
+        std::vector<std::string> names{".doc.json.AbC12", ".doc.json.AbC123", ".doc.json.dir123", ".doc.json.lnk123"};
+        writeFile(dir / names[0], "");
+        writeFile(dir / names[1], "left by a killed save");
+        mkdir((dir / names[2]).c_str(), 0755);
+        symlink("doc.json", (dir / names[3]).c_str());
         const DurableFileCalls real = DurableFileCalls::system();
         const auto fails = [step](Step at) { return step == at && (errno = EIO); };
         DurableFileCalls calls;
@@ -98,8 +104,24 @@ TEST(DurableFileTest, FailedStepIsReportedAndLeavesNoTemporaryFile) {
         EXPECT_EQ(result.error != 0, step != Step::None);
         EXPECT_EQ(readFile(dir / "doc.json"),
                   step == Step::None || step == Step::SyncDirectory ? "new content" : "old");
-        EXPECT_EQ(TempDir::entries(dir.path()), std::vector<std::string>{"doc.json"});
+        names.push_back("doc.json");
+        names.erase(names.begin() + 1, names.begin() + (step == Step::None ? 2 : 1));
+        EXPECT_EQ(TempDir::entries(dir.path()), names);
     }
+}
+
+// A directory where the document belongs cannot be read, so nothing is saved over it; a save to it is refused at
+// once, as opening it for writing would be.
+TEST_F(UpdaterTest, DirectoryInPlaceOfTheDocumentIsNeitherReadNorReplaced) {
+    mkdir(documentPath.c_str(), 0755);
+    loadExisting();
+    EXPECT_FALSE(updater->isVersionFileReadable() || updater->writeToFile() ||
+                 updater->dumpJSONContent(documentPath, false));
+    EXPECT_EQ(errors(),
+              (std::vector<std::string>{
+                  "RAROV_UpdateVersionInfo(89): Reading the Version file(" + documentPath + ") failed(Is a directory)",
+                  "writeToFile(312): Keeping the unreadable Version file(" + documentPath + ") as it is",
+                  "dumpJSONContent(462): Opening the file stream(" + documentPath + ") failed(Is a directory)...!"}));
 }
 
 // A save in a child whose files may not grow past a few bytes, as on a full disk.

@@ -1,5 +1,6 @@
 #include "utils/file_utils.h"
 
+#include <sys/syscall.h>
 #include <zlib.h>
 
 #include <climits>
@@ -13,6 +14,17 @@ static std::vector<std::pair<long, long>> sleeps;
 extern "C" int __wrap_nanosleep(const timespec* request, timespec* /*remaining*/) {
     sleeps.emplace_back(request->tv_sec, request->tv_nsec);
     return 0;
+}
+
+// So does every read (libstdc++'s file buffers call this one): the reads of one descriptor fail once a number of
+// them have gone through.
+static std::pair<int, int> breakingReads{-1, 0};
+
+extern "C" ssize_t read(int fd, void* buffer, size_t size) {
+    if (fd == breakingReads.first && breakingReads.second-- <= 0) {
+        return errno = EIO, -1;
+    }
+    return syscall(SYS_read, fd, buffer, size);
 }
 
 namespace {
@@ -36,15 +48,18 @@ TEST_F(Files, ExistenceChecksFollowLinksAndTellFilesFromDirectories) {
 
 TEST_F(Files, PrintFileContentLogsTheRestOfAStreamInOneMessageOrABadStream) {
     shell("printf '{\\n  \"a\": 1\\n}\\n' >doc; touch empty");
-    for (const char* name : {"doc", "empty", "missing"}) {
-        printFileContentByPath(&logger, dir / name);
+    // Reading a directory fails, and so does reading this process's memory from its unmapped first page.
+    for (const std::string& path : {dir / "doc", dir / "empty", dir / "missing", dir.path(), "/proc/self/mem"s}) {
+        printFileContentByPath(&logger, path);
     }
     std::istringstream partlyRead("skipped|kept");
     partlyRead.seekg(8);
     printFileContent(&logger, partlyRead);
     const std::string content = "E printFileContent(#): File Content:\n ";
-    EXPECT_EQ(logger.logs(), (Logs{content + "{\n  \"a\": 1\n}\n", content,
-                                   "E printFileContent(#): Received a Bad Stream", content + "kept"}));
+    const std::string failed = "E printFileContent(#): Reading the stream failed(";
+    EXPECT_EQ(logger.logs(),
+              (Logs{content + "{\n  \"a\": 1\n}\n", content, "E printFileContent(#): Received a Bad Stream",
+                    failed + "Is a directory)", failed + "Input/output error)", content + "kept"}));
 }
 
 TEST_F(Files, GetFileSizeGivesMinusOneForAMissingFileAndSizesThatDoNotFit) {
@@ -72,8 +87,14 @@ TEST_F(Files, CreateAndCopyReplaceTheDestinationAndFailWithoutTouchingIt) {
         EXPECT_TRUE(copyFile(dir / "source", dir / "copy"));
         EXPECT_EQ(readFile(dir / "copy"), content);
     }
-    EXPECT_FALSE(copyFile(dir / "missing", dir / "copy"));
+    for (const std::string& source : {dir / "missing", dir.path(), "/proc/self/mem"s}) {
+        EXPECT_FALSE(copyFile(source, dir / "copy")) << source;
+    }
     EXPECT_EQ(readFile(dir / "copy"), binary);
+    writeFile(dir / "source", std::string(10000, 's'));
+    breakingReads = {lowestFreeDescriptor(), 1};
+    EXPECT_FALSE(copyFile(dir / "source", dir / "copy")) << "a read failed in the middle of the source";
+    breakingReads = {-1, 0};
     EXPECT_FALSE(copyFile(dir / "source", dir / "missing/copy"));
     EXPECT_FALSE(copyFile(dir / "source", "/dev/full")) << "a write failed as on a full partition";
 }
