@@ -42,6 +42,7 @@ inline constexpr unsigned maxNestingDepth = 512;
 void assertion(const char* file, int line, const char* expression, bool result);
 
 namespace detail {
+template <typename Bytes>
 class Parser;
 
 inline void check(const char* file, int line, const char* expression, bool result) {
@@ -112,6 +113,7 @@ class Value {
     bool parse(const std::string& text);
 
   private:
+    template <typename>
     friend class detail::Parser;
     friend class Object;
     union Payload {
@@ -231,6 +233,7 @@ class Object {
     std::string write(unsigned format) const;
 
   private:
+    template <typename>
     friend class detail::Parser;
     Object& insertText(String&& text);
     Object& insertValue(Value&& value);
@@ -284,6 +287,7 @@ class Array {
                     const std::string& attributes = std::string()) const;
 
   private:
+    template <typename>
     friend class detail::Parser;
     Elements elements_;
 };

@@ -96,8 +96,10 @@ struct CommaPoint : std::numpunct<char> {
 };
 
 TEST(StreamLocale, NumbersAreReadInTheStreamsLocale) {
-    const std::pair<const char*, Outcome> cases[] = {
-        {"[1,5]", {"[1.5]", "", kGood}}, {"[1.5]", {"failed", ".5]", kGood}}, {"[1e]", {"failed", "1e]", kGood}}};
+    const std::pair<const char*, Outcome> cases[] = {{"[1,5]", {"[1.5]", "", kGood}},
+                                                     {"[,5]", {"[0.5]", "", kGood}},
+                                                     {"[1.5]", {"failed", ".5]", kGood}},
+                                                     {"[1e]", {"failed", "1e]", kGood}}};
     for (const auto& [text, outcome] : cases) {
         std::istringstream input(text);
         input.imbue(std::locale(std::locale::classic(), new CommaPoint));
