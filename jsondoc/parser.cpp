@@ -4,11 +4,13 @@
 #include <clocale>
 #include <cstdint>
 #include <istream>
+#include <iterator>
 #include <limits>
 #include <locale>
 #include <memory>
 #include <sstream>
 #include <type_traits>
+#include <vector>
 
 #include "jsondoc/jsondoc.h"
 #include "jsondoc/text.h"
@@ -338,6 +340,11 @@ class Parser {
     bool deeper();
 
     Bytes bytes_;
+    // Strings are read here and copied out at their exact size: growing a string by doubling can leave half of its
+    // storage unused for the life of the document.
+    String text_;
+    // Elements of the arrays being read, innermost last.
+    std::vector<Value> pending_;
     std::istream* input_ = nullptr;
     State state_;
     unsigned depth_ = 0;
@@ -672,11 +679,11 @@ bool Parser<Bytes>::readValue(Value& value) {
         bytes_.take();
         delimiter = '\'';
     }
-    auto text = std::make_unique<String>();
-    if (!stringBody(delimiter, *text)) {
+    text_.clear();
+    if (!stringBody(delimiter, text_)) {
         return false;
     }
-    value.payload_.string = text.release();
+    value.own(new String(text_));
     value.type_ = Value::STRING_TYPE;
     return true;
 }
@@ -735,7 +742,7 @@ bool Parser<Bytes>::numberValue(Value& value) {
     if (!this->number(number)) {
         return false;
     }
-    value.payload_.number = number;
+    value.setNumber(number);
     value.type_ = Value::NUMBER_TYPE;
     return true;
 }
@@ -746,7 +753,7 @@ bool Parser<Bytes>::keyword(std::string_view word, Value& value, Value::Type typ
         return false;
     }
     value.type_ = type;
-    value.payload_.boolean = truth;
+    value.payload_[0] = truth ? 1 : 0;
     return true;
 }
 
@@ -756,24 +763,10 @@ bool Parser<Bytes>::objectValue(Value& value) {
     if (!this->object(*object)) {
         return false;
     }
-    value.payload_.object = object.release();
+    value.own(object.release());
     value.type_ = Value::OBJECT_TYPE;
     return true;
 }
-
-namespace {
-
-// Growth by doubling can leave almost half of a long array's storage unused for the life of the document. Giving
-// it back costs one more copy of the elements, which only long arrays repay.
-void fitStorage(Array::Elements& elements) {
-    constexpr std::size_t kLongArray = 32;
-    const std::size_t unused = elements.capacity() - elements.size();
-    if (elements.size() >= kLongArray && unused > elements.size() / 4) {
-        elements.shrink_to_fit();
-    }
-}
-
-}  // namespace
 
 template <typename Bytes>
 bool Parser<Bytes>::arrayValue(Value& value) {
@@ -781,8 +774,7 @@ bool Parser<Bytes>::arrayValue(Value& value) {
     if (!this->array(*array)) {
         return false;
     }
-    fitStorage(array->elements_);
-    value.payload_.array = array.release();
+    value.own(array.release());
     value.type_ = Value::ARRAY_TYPE;
     return true;
 }
@@ -812,13 +804,14 @@ bool Parser<Bytes>::object(Object& object) {
     }
     auto& members = object.members_;
     for (;;) {
-        String key;
-        if (!string(key)) {
+        text_.clear();
+        if (!string(text_)) {
             if (peek() == '}') {
                 break;  // a comma before the closing brace
             }
             return false;
         }
+        String key(text_);
         if (!match(':')) {
             return false;
         }
@@ -847,17 +840,26 @@ bool Parser<Bytes>::array(Array& array) {
     if (match(']')) {
         return true;
     }
-    auto& elements = array.elements_;
+    // The elements gather on the parser's stack and move into storage of their exact number at the end: no
+    // growth by doubling, no storage left unused for the life of the document.
+    const std::size_t base = pending_.size();
+    bool closed = false;
     for (;;) {
-        elements.emplace_back();
-        if (!value(elements.back())) {
-            elements.pop_back();
-            return match(']');  // also a comma before the closing bracket
+        Value element;
+        if (!value(element)) {
+            closed = match(']');  // also a comma before the closing bracket
+            break;
         }
+        pending_.push_back(std::move(element));
         if (!match(',')) {
-            return match(']');
+            closed = match(']');
+            break;
         }
     }
+    const auto first = pending_.begin() + static_cast<std::ptrdiff_t>(base);
+    array.elements_.assign(std::make_move_iterator(first), std::make_move_iterator(pending_.end()));
+    pending_.erase(first, pending_.end());
+    return closed;
 }
 
 namespace {
