@@ -105,6 +105,11 @@ TEST(StreamLocale, NumbersAreReadInTheStreamsLocale) {
         input.imbue(std::locale(std::locale::classic(), new CommaPoint));
         EXPECT_EQ(outcomeOf(kArray, input), outcome) << text;
     }
+    Array array;  // text takes the global locale, as a string stream made from it would
+    const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaPoint));
+    const bool parsed = array.parse(std::string("[1,5]"));
+    std::locale::global(previous);
+    EXPECT_TRUE(parsed && compact(array) == "[1.5]") << compact(array);
 }
 
 }  // namespace
