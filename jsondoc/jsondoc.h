@@ -10,6 +10,7 @@
 #include <functional>
 #include <iosfwd>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -43,6 +44,7 @@ inline constexpr unsigned maxNestingDepth = 512;
 void assertion(const char* file, int line, const char* expression, bool result);
 
 namespace detail {
+template <typename Bytes>
 class Parser;
 
 inline void check(const char* file, int line, const char* expression, bool result) {
@@ -55,6 +57,46 @@ inline void check(const char* file, int line, const char* expression, bool resul
 
 template <typename T>
 struct Kind;
+
+// The bytes of a Number that carry its value: the x87 extended format fills 10 of its 16, the rest is padding.
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__LDBL_MANT_DIG__) && __LDBL_MANT_DIG__ == 64
+inline constexpr std::size_t kNumberBytes = 10;
+#else
+inline constexpr std::size_t kNumberBytes = sizeof(Number);
+#endif
+
+// The key given to an Object's operator<< that waits for its value. Most objects never have one, so it takes room
+// only while it waits.
+class PendingKey {
+  public:
+    bool empty() const noexcept { return !text_; }
+    void clear() noexcept { text_.reset(); }
+    PendingKey& operator=(String&& text) {
+        text_ = text.empty() ? nullptr : std::make_unique<String>(std::move(text));
+        return *this;
+    }
+    const String& text() const noexcept { return text_ ? *text_ : none(); }
+    String take() {
+        String text = text_ ? std::move(*text_) : String();
+        text_.reset();
+        return text;
+    }
+
+  private:
+    static const String& none() noexcept {
+        static const String empty;
+        return empty;
+    }
+    std::unique_ptr<String> text_;
+};
+
+// Numbers and truth values are handed out by value, strings and containers by reference.
+template <typename T>
+inline constexpr bool kByValue = std::is_same_v<T, Number> || std::is_same_v<T, Boolean>;
+template <typename T>
+using Access = std::conditional_t<kByValue<T>, T, T&>;
+template <typename T>
+using ConstAccess = std::conditional_t<kByValue<T>, T, const T&>;
 }  // namespace detail
 
 #define JSONDOC_CHECK_TEXT(text, expression) ::jsondoc::detail::check(__FILE__, __LINE__, text, (expression))
@@ -78,12 +120,12 @@ class Value {
     Value(String&& text);
     template <typename N, std::enable_if_t<std::is_arithmetic_v<N> && !std::is_same_v<N, bool>, int> = 0>
     Value(N number) noexcept : type_(NUMBER_TYPE) {
-        payload_.number = static_cast<Number>(number);
+        setNumber(static_cast<Number>(number));
     }
     // Only a real bool becomes a Boolean; pointers must not slip in through their conversion to bool.
     template <typename B, std::enable_if_t<std::is_same_v<B, bool>, int> = 0>
     Value(B boolean) noexcept : type_(BOOLEAN_TYPE) {
-        payload_.boolean = boolean;
+        payload_[0] = boolean ? 1 : 0;
     }
     Value(Null) noexcept : type_(NULL_TYPE) {}
     Value(const Object& object);
@@ -102,35 +144,50 @@ class Value {
     void reset();
     void swap(Value& other) noexcept;
 
-    Type type() const noexcept { return type_; }
+    Type type() const noexcept { return static_cast<Type>(type_); }
     template <typename T>
     bool is() const noexcept;
     template <typename T>
-    T& get();
+    detail::Access<T> get();
     template <typename T>
-    const T& get() const;
+    detail::ConstAccess<T> get() const;
 
     static bool parse(std::istream& input, Value& value);
     bool parse(std::istream& input) { return parse(input, *this); }
     bool parse(const std::string& text);
 
   private:
+    template <typename>
     friend class detail::Parser;
     friend class Object;
-    union Payload {
-        Number number;
-        Boolean boolean;
-        String* string;
-        Array* array;
-        Object* object;
-    };
 
     void release() noexcept;
     template <typename T>
-    T* payload() const noexcept;
+    T* owned() const noexcept {
+        T* pointer = nullptr;
+        std::memcpy(&pointer, payload_, sizeof pointer);
+        return pointer;
+    }
+    template <typename T>
+    void own(T* pointer) noexcept {
+        std::memcpy(payload_, &pointer, sizeof pointer);
+    }
+    Number number() const noexcept {
+        Number number = 0;
+        std::memcpy(&number, payload_, detail::kNumberBytes);
+        return number;
+    }
+    void setNumber(Number number) noexcept { std::memcpy(payload_, &number, detail::kNumberBytes); }
+    template <typename T>
+    detail::Access<T> content() const noexcept;
 
-    Type type_;
-    Payload payload_{};
+    // The payload (a number's significant bytes, a truth value or the owning pointer to a string, array or object)
+    // and the tag right behind it, with no padding in between: documents are mostly values, and a long double's
+    // padding would double their size on x86-64.
+    static constexpr std::size_t kPayloadBytes = detail::kNumberBytes > sizeof(void*) ? detail::kNumberBytes
+                                                                                      : sizeof(void*);
+    alignas(void*) unsigned char payload_[kPayloadBytes] = {};
+    std::uint8_t type_;
 };
 
 namespace detail {
@@ -194,15 +251,15 @@ class Object {
     template <typename T>
     bool has(std::string_view key) const;
     template <typename T>
-    T& get(std::string_view key);
+    detail::Access<T> get(std::string_view key);
     template <typename T>
-    const T& get(std::string_view key) const;
+    detail::ConstAccess<T> get(std::string_view key) const;
 
     std::size_t size() const noexcept { return members_.size(); }
     bool empty() const noexcept { return members_.empty(); }
     const Members& members() const noexcept { return members_; }
     // The key given to operator<< that still waits for its value; empty when none does.
-    const String& pendingKey() const noexcept { return pendingKey_; }
+    const String& pendingKey() const noexcept { return pendingKey_.text(); }
 
     // Insertion alternates keys and values: object << "key" << value << "key2" << value2.
     Object& operator<<(const Value& value);
@@ -234,13 +291,14 @@ class Object {
     std::string write(unsigned format) const;
 
   private:
+    template <typename>
     friend class detail::Parser;
     Object& insertText(String&& text);
     Object& insertValue(Value&& value);
     void store(Value&& value);
 
     Members members_;
-    String pendingKey_;
+    detail::PendingKey pendingKey_;
 };
 
 class Array {
@@ -268,9 +326,9 @@ class Array {
     const Elements& elements() const noexcept { return elements_; }
 
     template <typename T>
-    T& get(std::size_t i);
+    detail::Access<T> get(std::size_t i);
     template <typename T>
-    const T& get(std::size_t i) const;
+    detail::ConstAccess<T> get(std::size_t i) const;
 
     Array& operator<<(const Value& value);
     Array& operator<<(Value&& value);
@@ -287,6 +345,7 @@ class Array {
                     const std::string& attributes = std::string()) const;
 
   private:
+    template <typename>
     friend class detail::Parser;
     Elements elements_;
 };
@@ -313,37 +372,27 @@ bool Value::is() const noexcept {
     return type_ == detail::Kind<T>::tag;
 }
 
-template <>
-inline Number* Value::payload<Number>() const noexcept {
-    return const_cast<Number*>(&payload_.number);
-}
-template <>
-inline Boolean* Value::payload<Boolean>() const noexcept {
-    return const_cast<Boolean*>(&payload_.boolean);
-}
-template <>
-inline String* Value::payload<String>() const noexcept {
-    return payload_.string;
-}
-template <>
-inline Array* Value::payload<Array>() const noexcept {
-    return payload_.array;
-}
-template <>
-inline Object* Value::payload<Object>() const noexcept {
-    return payload_.object;
+template <typename T>
+detail::Access<T> Value::content() const noexcept {
+    if constexpr (std::is_same_v<T, Number>) {
+        return number();
+    } else if constexpr (std::is_same_v<T, Boolean>) {
+        return payload_[0] != 0;
+    } else {
+        return *owned<T>();
+    }
 }
 
 template <typename T>
-T& Value::get() {
+detail::Access<T> Value::get() {
     JSONDOC_CHECK_TEXT(detail::Kind<T>::isText, is<T>());
-    return *payload<T>();
+    return content<T>();
 }
 
 template <typename T>
-const T& Value::get() const {
+detail::ConstAccess<T> Value::get() const {
     JSONDOC_CHECK_TEXT(detail::Kind<T>::isText, is<T>());
-    return *payload<T>();
+    return content<T>();
 }
 
 template <typename T>
@@ -354,27 +403,27 @@ bool Object::has(std::string_view key) const {
 
 // One lookup serves both the check and the access; the check reads as the test a caller makes first.
 template <typename T>
-T& Object::get(std::string_view key) {
+detail::Access<T> Object::get(std::string_view key) {
     auto it = members_.find(key);
     JSONDOC_CHECK_TEXT("has<T>(key)", it != members_.end() && it->second.is<T>());
-    return *it->second.payload<T>();
+    return it->second.content<T>();
 }
 
 template <typename T>
-const T& Object::get(std::string_view key) const {
+detail::ConstAccess<T> Object::get(std::string_view key) const {
     auto it = members_.find(key);
     JSONDOC_CHECK_TEXT("has<T>(key)", it != members_.end() && it->second.is<T>());
-    return *it->second.payload<T>();
+    return it->second.content<T>();
 }
 
 template <typename T>
-T& Array::get(std::size_t i) {
+detail::Access<T> Array::get(std::size_t i) {
     JSONDOC_CHECK(i < size());
     return elements_[i].get<T>();
 }
 
 template <typename T>
-const T& Array::get(std::size_t i) const {
+detail::ConstAccess<T> Array::get(std::size_t i) const {
     JSONDOC_CHECK(i < size());
     return elements_[i].get<T>();
 }

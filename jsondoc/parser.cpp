@@ -4,10 +4,13 @@
 #include <clocale>
 #include <cstdint>
 #include <istream>
+#include <iterator>
 #include <limits>
 #include <locale>
 #include <memory>
 #include <sstream>
+#include <type_traits>
+#include <vector>
 
 #include "jsondoc/jsondoc.h"
 #include "jsondoc/text.h"
@@ -198,13 +201,16 @@ bool convertNumber(const char* text, std::size_t size, Number& result) {
         return true;
     }
     if (exact && mantissa <= kMaxExactMantissa && exponent >= -kMaxExactPower && exponent <= kMaxExactPower) {
-        Number value = static_cast<Number>(mantissa);
+        // The sign goes on first: the one rounding operation then rounds the signed value, in whatever direction
+        // the floating-point rounding mode asks for, as the library's conversion does.
+        const Number exactMantissa = static_cast<Number>(mantissa);
+        Number value = negative ? -exactMantissa : exactMantissa;
         if (exponent > 0) {
             value *= kPowersOfTen.value[exponent];
         } else if (exponent < 0) {
             value /= kPowersOfTen.value[-exponent];
         }
-        result = negative ? -value : value;
+        result = value;
         return true;
     }
     const int savedErrno = errno;
@@ -221,19 +227,87 @@ bool convertNumber(const char* text, std::size_t size, Number& result) {
 
 }  // namespace
 
-// Recursive-descent reader working directly on the stream's buffer. It keeps its own copy of the stream state
-// and follows the state changes that the equivalent istream operations (get, peek, putback, ws, the number
-// extraction) would make; finish() hands the state back to the stream.
+// The bytes of a stream, taken straight from its buffer. A read error of the buffer escapes as an exception, which
+// the entry points turn into a failed parse.
+class StreamBytes {
+  public:
+    explicit StreamBytes(std::streambuf* buffer) : buffer_(buffer) {}
+    int peek() { return buffer_->sgetc(); }
+    int next() { return buffer_->snextc(); }
+    int take() { return buffer_->sbumpc(); }
+    bool unread() { return buffer_->sungetc() != kEof; }
+    // Appends the bytes before the next delimiter, backslash or end of input, leaving that one unread.
+    void appendPlain(int delimiter, String& text) {
+        char run[64];
+        std::size_t size = 0;
+        for (int c = buffer_->sgetc(); c != kEof && c != delimiter && c != '\\'; c = buffer_->snextc()) {
+            if (size == sizeof run) {
+                text.append(run, size);
+                size = 0;
+            }
+            run[size++] = static_cast<char>(c);
+        }
+        text.append(run, size);
+    }
+    std::streambuf* buffer() const { return buffer_; }
+
+  private:
+    std::streambuf* buffer_;
+};
+
+// Text in memory, read as a string stream over it would read it: put-back reaches back to the start of the text.
+class MemoryBytes {
+  public:
+    MemoryBytes(std::string_view text, std::size_t start)
+        : begin_(text.data()), at_(begin_ + start), end_(begin_ + text.size()) {}
+    int peek() const { return at_ == end_ ? kEof : byte(*at_); }
+    int next() {
+        if (at_ == end_) {
+            return kEof;
+        }
+        ++at_;
+        return peek();
+    }
+    int take() { return at_ == end_ ? kEof : byte(*at_++); }
+    bool unread() {
+        if (at_ == begin_) {
+            return false;
+        }
+        --at_;
+        return true;
+    }
+    void appendPlain(int delimiter, String& text) {
+        const char* p = at_;
+        while (p != end_ && byte(*p) != delimiter && *p != '\\') {
+            ++p;
+        }
+        text.append(at_, p);
+        at_ = p;
+    }
+
+  private:
+    const char* const begin_;
+    const char* at_;
+    const char* const end_;
+};
+
+// Recursive-descent reader over a stream's buffer or over text in memory, one grammar for both. It keeps its own
+// copy of the stream state and follows the state changes that the equivalent istream operations (get, peek,
+// putback, ws, the number extraction) would make; for a stream, finish() hands the state back.
+template <typename Bytes>
 class Parser {
   public:
     explicit Parser(std::istream& input);
-    void finish() { input_.clear(state_); }
+    explicit Parser(const MemoryBytes& bytes) : bytes_(bytes), state_(kGood), spaces_(kClassicSpaces.contains) {}
+    void finish() { input_->clear(state_); }
 
     bool value(Value& value);
     bool object(Object& object);
     bool array(Array& array);
 
   private:
+    static constexpr bool kStream = std::is_same_v<Bytes, StreamBytes>;
+
     class Level {
       public:
         explicit Level(unsigned& depth) : depth_(depth) { ++depth_; }
@@ -259,22 +333,29 @@ class Parser {
     bool numberThroughStream(Number& result);
     bool readValue(Value& value);
     bool unquotedValue(Value& value);
+    bool numberValue(Value& value);
     bool keyword(std::string_view word, Value& value, Value::Type type, bool truth);
     bool objectValue(Value& value);
     bool arrayValue(Value& value);
     bool deeper();
 
-    std::istream& input_;
-    std::streambuf* const buffer_;
+    Bytes bytes_;
+    // Strings are read here and copied out at their exact size: growing a string by doubling can leave half of its
+    // storage unused for the life of the document.
+    String text_;
+    // Elements of the arrays being read, innermost last.
+    std::vector<Value> pending_;
+    std::istream* input_ = nullptr;
     State state_;
     unsigned depth_ = 0;
-    bool classic_;
+    bool classic_ = true;
     const bool* spaces_;
     ByteSet localSpaces_;
 };
 
-Parser::Parser(std::istream& input) : input_(input), buffer_(input.rdbuf()), state_(input.rdstate()) {
-    if (buffer_ == nullptr) {
+template <>
+Parser<StreamBytes>::Parser(std::istream& input) : bytes_(input.rdbuf()), input_(&input), state_(input.rdstate()) {
+    if (bytes_.buffer() == nullptr) {
         state_ |= kBadBit;
     }
     const std::locale locale = input.getloc();
@@ -290,35 +371,38 @@ Parser::Parser(std::istream& input) : input_(input), buffer_(input.rdbuf()), sta
 }
 
 // As std::ws: blanks of the stream's locale; the end of input sets eofbit.
-void Parser::skipSpaces() {
+template <typename Bytes>
+void Parser<Bytes>::skipSpaces() {
     if (!good()) {
         state_ |= kFailBit;
         return;
     }
-    int c = buffer_->sgetc();
+    int c = bytes_.peek();
     while (c != kEof && spaces_[byte(c)]) {
-        c = buffer_->snextc();
+        c = bytes_.next();
     }
     if (c == kEof) {
         state_ |= kEofBit;
     }
 }
 
-int Parser::peek() {
+template <typename Bytes>
+int Parser<Bytes>::peek() {
     if (!good()) {
         state_ |= kFailBit;
         return kEof;
     }
-    const int c = buffer_->sgetc();
+    const int c = bytes_.peek();
     if (c == kEof) {
         state_ |= kEofBit;
     }
     return c;
 }
 
-void Parser::unread(std::size_t count) {
+template <typename Bytes>
+void Parser<Bytes>::unread(std::size_t count) {
     for (; count > 0; --count) {
-        if (buffer_->sungetc() == kEof) {
+        if (!bytes_.unread()) {
             state_ |= kBadBit;
             return;
         }
@@ -326,19 +410,20 @@ void Parser::unread(std::size_t count) {
 }
 
 // Called with a slash next. Consumes a line comment up to its line end and the blanks after it.
-bool Parser::skipComment() {
-    buffer_->sbumpc();
-    int c = buffer_->sgetc();
+template <typename Bytes>
+bool Parser<Bytes>::skipComment() {
+    bytes_.take();
+    int c = bytes_.peek();
     if (c != '/') {
         unread(1);
         return false;
     }
-    c = buffer_->snextc();
+    c = bytes_.next();
     while (c != kEof && c != '\n' && c != '\r') {
-        c = buffer_->snextc();
+        c = bytes_.next();
     }
     while (c != kEof && kClassicSpaces.contains[byte(c)]) {
-        c = buffer_->snextc();
+        c = bytes_.next();
     }
     if (c == kEof) {
         state_ |= kEofBit;
@@ -346,12 +431,13 @@ bool Parser::skipComment() {
     return true;
 }
 
-bool Parser::match(char expected) {
+template <typename Bytes>
+bool Parser<Bytes>::match(char expected) {
     skipSpaces();
     while (good()) {
-        const int c = buffer_->sgetc();
+        const int c = bytes_.peek();
         if (c == Traits::to_int_type(expected)) {
-            buffer_->sbumpc();
+            bytes_.take();
             return true;
         }
         if (c == kEof) {
@@ -368,7 +454,8 @@ bool Parser::match(char expected) {
 // Consumes the whole pattern or, on a mismatch, puts back what it had matched. Comments may stand between the
 // pattern's characters; characters matched before such a comment cannot be put back in their place, so that
 // mismatch leaves the stream bad.
-bool Parser::match(std::string_view pattern) {
+template <typename Bytes>
+bool Parser<Bytes>::match(std::string_view pattern) {
     skipSpaces();
     std::size_t matched = 0;
     bool split = false;
@@ -376,9 +463,9 @@ bool Parser::match(std::string_view pattern) {
         if (!good()) {
             return false;
         }
-        const int c = buffer_->sgetc();
+        const int c = bytes_.peek();
         if (c == Traits::to_int_type(pattern[matched])) {
-            buffer_->sbumpc();
+            bytes_.take();
             ++matched;
             continue;
         }
@@ -403,31 +490,27 @@ bool Parser::match(std::string_view pattern) {
     return false;
 }
 
-bool Parser::string(String& text) {
+template <typename Bytes>
+bool Parser<Bytes>::string(String& text) {
     if (match('"')) {
         return stringBody('"', text);
     }
     if (peek() != '\'') {
         return false;
     }
-    buffer_->sbumpc();
+    bytes_.take();
     return stringBody('\'', text);
 }
 
-bool Parser::stringBody(int delimiter, String& text) {
+template <typename Bytes>
+bool Parser<Bytes>::stringBody(int delimiter, String& text) {
     for (;;) {
-        const int c = buffer_->sbumpc();
+        bytes_.appendPlain(delimiter, text);
+        const int c = bytes_.take();
         if (c == delimiter) {
             return true;
         }
-        if (c == kEof) {
-            break;
-        }
-        if (c != '\\') {
-            text.push_back(static_cast<char>(c));
-            continue;
-        }
-        if (!escape(delimiter, text)) {
+        if (c == kEof || !escape(delimiter, text)) {
             break;
         }
     }
@@ -436,8 +519,9 @@ bool Parser::stringBody(int delimiter, String& text) {
 }
 
 // After a backslash: false when the input ends inside the escape.
-bool Parser::escape(int delimiter, String& text) {
-    const int c = buffer_->sbumpc();
+template <typename Bytes>
+bool Parser<Bytes>::escape(int delimiter, String& text) {
+    const int c = bytes_.take();
     switch (c) {
         case kEof:
             return false;
@@ -463,7 +547,7 @@ bool Parser::escape(int delimiter, String& text) {
         case 'u': {
             char digits[4];
             for (char& digit : digits) {
-                const int d = buffer_->sbumpc();
+                const int d = bytes_.take();
                 if (d == kEof) {
                     return false;
                 }
@@ -484,17 +568,18 @@ bool Parser::escape(int delimiter, String& text) {
 // The standard long double extraction in the classic locale, character for character: an optional sign, digits
 // with at most one point, an exponent only after a digit. What it collected converts as a whole or the read fails;
 // a failed read clears the state and steps back to where it started.
-bool Parser::number(Number& result) {
+template <typename Bytes>
+bool Parser<Bytes>::number(Number& result) {
     if (!classic_) {
         return numberThroughStream(result);
     }
     NumberText text;
     std::size_t consumed = 0;
-    int c = buffer_->sgetc();
+    int c = bytes_.peek();
     bool atEnd = c == kEof;
     auto advance = [&] {
         ++consumed;
-        c = buffer_->snextc();
+        c = bytes_.next();
         atEnd = c == kEof;
     };
     if (!atEnd && (c == '+' || c == '-')) {
@@ -546,24 +631,33 @@ bool Parser::number(Number& result) {
     return false;
 }
 
-// Streams whose locale is not the classic one read numbers through the extraction itself.
-bool Parser::numberThroughStream(Number& result) {
-    const auto start = buffer_->pubseekoff(0, std::ios_base::cur, std::ios_base::in);
-    input_.clear(state_);
-    Number extracted = 0;
-    input_ >> extracted;
-    if (!input_.fail()) {
-        state_ = input_.rdstate();
-        result = extracted;
-        return true;
+// Streams whose locale is not the classic one read numbers through the extraction itself. Text in memory is only
+// read here in the classic locale.
+template <typename Bytes>
+bool Parser<Bytes>::numberThroughStream(Number& result) {
+    if constexpr (kStream) {
+        std::streambuf* const buffer = bytes_.buffer();
+        const auto start = buffer->pubseekoff(0, std::ios_base::cur, std::ios_base::in);
+        input_->clear(state_);
+        Number extracted = 0;
+        *input_ >> extracted;
+        if (!input_->fail()) {
+            state_ = input_->rdstate();
+            result = extracted;
+            return true;
+        }
+        input_->clear();
+        const auto failed = std::streambuf::pos_type(std::streambuf::off_type(-1));
+        state_ = start != failed && buffer->pubseekpos(start, std::ios_base::in) != failed ? kGood : kFailBit;
+        return false;
+    } else {
+        static_cast<void>(result);
+        return false;
     }
-    input_.clear();
-    const auto failed = std::streambuf::pos_type(std::streambuf::off_type(-1));
-    state_ = start != failed && buffer_->pubseekpos(start, std::ios_base::in) != failed ? kGood : kFailBit;
-    return false;
 }
 
-bool Parser::value(Value& value) {
+template <typename Bytes>
+bool Parser<Bytes>::value(Value& value) {
     value.release();
     value.type_ = Value::INVALID_TYPE;
     if (readValue(value)) {
@@ -575,32 +669,38 @@ bool Parser::value(Value& value) {
     return false;
 }
 
-bool Parser::readValue(Value& value) {
+template <typename Bytes>
+bool Parser<Bytes>::readValue(Value& value) {
     int delimiter = '"';
     if (!match('"')) {
         if (peek() != '\'') {
             return unquotedValue(value);
         }
-        buffer_->sbumpc();
+        bytes_.take();
         delimiter = '\'';
     }
-    auto text = std::make_unique<String>();
-    if (!stringBody(delimiter, *text)) {
+    text_.clear();
+    if (!stringBody(delimiter, text_)) {
         return false;
     }
-    value.payload_.string = text.release();
+    value.own(new String(text_));
     value.type_ = Value::STRING_TYPE;
     return true;
 }
 
 // The alternatives after a string are tried in turn: number, true, false, null, an empty value before a comma,
-// an array and an object. Each starts with a character of its own, so the next character picks the one that can
-// succeed; the others would fail without consuming anything.
-bool Parser::unquotedValue(Value& value) {
+// an array and an object. In the classic locale each starts with a character of its own, so the next character
+// picks the one that can succeed; the others would fail without consuming anything. Another locale may read a
+// number from other characters (its decimal point may be the comma), so there the number is tried first.
+template <typename Bytes>
+bool Parser<Bytes>::unquotedValue(Value& value) {
     if (!good()) {
         return false;
     }
     skipSpaces();
+    if (!classic_ && numberValue(value)) {
+        return true;
+    }
     const int c = peek();
     switch (c) {
         case '+':
@@ -615,15 +715,8 @@ bool Parser::unquotedValue(Value& value) {
         case '6':
         case '7':
         case '8':
-        case '9': {
-            Number number = 0;
-            if (!this->number(number)) {
-                return false;
-            }
-            value.payload_.number = number;
-            value.type_ = Value::NUMBER_TYPE;
-            return true;
-        }
+        case '9':
+            return classic_ && numberValue(value);
         case 't':
             return keyword("true", value, Value::BOOLEAN_TYPE, true);
         case 'f':
@@ -643,52 +736,52 @@ bool Parser::unquotedValue(Value& value) {
     }
 }
 
-bool Parser::keyword(std::string_view word, Value& value, Value::Type type, bool truth) {
+template <typename Bytes>
+bool Parser<Bytes>::numberValue(Value& value) {
+    Number number = 0;
+    if (!this->number(number)) {
+        return false;
+    }
+    value.setNumber(number);
+    value.type_ = Value::NUMBER_TYPE;
+    return true;
+}
+
+template <typename Bytes>
+bool Parser<Bytes>::keyword(std::string_view word, Value& value, Value::Type type, bool truth) {
     if (!match(word)) {
         return false;
     }
     value.type_ = type;
-    value.payload_.boolean = truth;
+    value.payload_[0] = truth ? 1 : 0;
     return true;
 }
 
-bool Parser::objectValue(Value& value) {
+template <typename Bytes>
+bool Parser<Bytes>::objectValue(Value& value) {
     auto object = std::make_unique<Object>();
     if (!this->object(*object)) {
         return false;
     }
-    value.payload_.object = object.release();
+    value.own(object.release());
     value.type_ = Value::OBJECT_TYPE;
     return true;
 }
 
-namespace {
-
-// Growth by doubling can leave almost half of a long array's storage unused for the life of the document. Giving
-// it back costs one more copy of the elements, which only long arrays repay.
-void fitStorage(Array::Elements& elements) {
-    constexpr std::size_t kLongArray = 32;
-    const std::size_t unused = elements.capacity() - elements.size();
-    if (elements.size() >= kLongArray && unused > elements.size() / 4) {
-        elements.shrink_to_fit();
-    }
-}
-
-}  // namespace
-
-bool Parser::arrayValue(Value& value) {
+template <typename Bytes>
+bool Parser<Bytes>::arrayValue(Value& value) {
     auto array = std::make_unique<Array>();
     if (!this->array(*array)) {
         return false;
     }
-    fitStorage(array->elements_);
-    value.payload_.array = array.release();
+    value.own(array.release());
     value.type_ = Value::ARRAY_TYPE;
     return true;
 }
 
 // Past the deepest level the parse fails for good: the failed state stops every step still to come.
-bool Parser::deeper() {
+template <typename Bytes>
+bool Parser<Bytes>::deeper() {
     if (depth_ < maxNestingDepth) {
         return true;
     }
@@ -696,7 +789,8 @@ bool Parser::deeper() {
     return false;
 }
 
-bool Parser::object(Object& object) {
+template <typename Bytes>
+bool Parser<Bytes>::object(Object& object) {
     object.reset();
     if (!deeper()) {
         return false;
@@ -710,13 +804,14 @@ bool Parser::object(Object& object) {
     }
     auto& members = object.members_;
     for (;;) {
-        String key;
-        if (!string(key)) {
+        text_.clear();
+        if (!string(text_)) {
             if (peek() == '}') {
                 break;  // a comma before the closing brace
             }
             return false;
         }
+        String key(text_);
         if (!match(':')) {
             return false;
         }
@@ -732,7 +827,8 @@ bool Parser::object(Object& object) {
     return match('}');
 }
 
-bool Parser::array(Array& array) {
+template <typename Bytes>
+bool Parser<Bytes>::array(Array& array) {
     array.reset();
     if (!deeper()) {
         return false;
@@ -744,29 +840,27 @@ bool Parser::array(Array& array) {
     if (match(']')) {
         return true;
     }
-    auto& elements = array.elements_;
+    // The elements gather on the parser's stack and move into storage of their exact number at the end: no
+    // growth by doubling, no storage left unused for the life of the document.
+    const std::size_t base = pending_.size();
+    bool closed = false;
     for (;;) {
-        elements.emplace_back();
-        if (!value(elements.back())) {
-            elements.pop_back();
-            return match(']');  // also a comma before the closing bracket
+        Value element;
+        if (!value(element)) {
+            closed = match(']');  // also a comma before the closing bracket
+            break;
         }
+        pending_.push_back(std::move(element));
         if (!match(',')) {
-            return match(']');
+            closed = match(']');
+            break;
         }
     }
+    const auto first = pending_.begin() + static_cast<std::ptrdiff_t>(base);
+    array.elements_.assign(std::make_move_iterator(first), std::make_move_iterator(pending_.end()));
+    pending_.erase(first, pending_.end());
+    return closed;
 }
-
-int skipLowBytes(std::istream& input) {
-    if (!input.eof()) {
-        for (int c = input.peek(); c != kEof && byte(c) <= 32; c = input.peek()) {
-            input.get();
-        }
-    }
-    return input.peek();
-}
-
-}  // namespace detail
 
 namespace {
 
@@ -774,7 +868,7 @@ namespace {
 // stream bad, as the stream's own read operations would, instead of escaping as an exception.
 template <typename Read>
 bool parseFrom(std::istream& input, Read read) {
-    detail::Parser parser(input);
+    Parser<StreamBytes> parser(input);
     bool parsed = false;
     try {
         parsed = read(parser);
@@ -787,69 +881,129 @@ bool parseFrom(std::istream& input, Read read) {
     return parsed;
 }
 
+// Text in memory is read from its bytes, with the result a string stream over it would give. Such a stream would
+// take the global locale; where that is not the classic one, the text does go through one.
+template <typename Read>
+bool parseFrom(std::string_view text, std::size_t start, Read read) {
+    if (std::locale() != std::locale::classic()) {
+        std::istringstream input{std::string(text)};
+        input.seekg(static_cast<std::streamoff>(start));
+        return parseFrom(input, read);
+    }
+    Parser<MemoryBytes> parser(MemoryBytes(text, start));
+    return read(parser);
+}
+
+// Blanks and control bytes before the leading object or array are skipped unless the input has already ended.
+int skipLowBytes(std::istream& input) {
+    if (!input.eof()) {
+        for (int c = input.peek(); c != kEof && byte(c) <= 32; c = input.peek()) {
+            input.get();
+        }
+    }
+    return input.peek();
+}
+
+std::size_t skipLowBytes(std::string_view text) {
+    std::size_t start = 0;
+    while (start < text.size() && byte(text[start]) <= 32) {
+        ++start;
+    }
+    return start;
+}
+
+int byteAt(std::string_view text, std::size_t at) {
+    return at < text.size() ? byte(text[at]) : kEof;
+}
+
+template <typename Input, typename... Start>
+Leading readLeading(Input& input, int next, Object& object, Array& array, Start... start) {
+    if (next == '{') {
+        return parseFrom(input, start..., [&](auto& parser) { return parser.object(object); }) ? Leading::kObject
+                                                                                               : Leading::kNone;
+    }
+    if (next == '[') {
+        return parseFrom(input, start..., [&](auto& parser) { return parser.array(array); }) ? Leading::kArray
+                                                                                             : Leading::kNone;
+    }
+    return Leading::kNone;
+}
+
 }  // namespace
 
+Leading parseLeading(std::istream& input, Object& object, Array& array) {
+    const int next = skipLowBytes(input);
+    return readLeading(input, next, object, array);
+}
+
+Leading parseLeading(const std::string& text, Object& object, Array& array) {
+    const std::string_view view(text);
+    const std::size_t start = skipLowBytes(view);
+    return readLeading(view, byteAt(view, start), object, array, start);
+}
+
+}  // namespace detail
+
 bool Value::parse(std::istream& input, Value& value) {
-    return parseFrom(input, [&](detail::Parser& parser) { return parser.value(value); });
+    return detail::parseFrom(input, [&](auto& parser) { return parser.value(value); });
 }
 
 bool Value::parse(const std::string& text) {
-    std::istringstream input(text);
-    return parse(input, *this);
+    return detail::parseFrom(text, 0, [this](auto& parser) { return parser.value(*this); });
 }
 
 bool Object::parse(std::istream& input, Object& object) {
-    return parseFrom(input, [&](detail::Parser& parser) { return parser.object(object); });
+    return detail::parseFrom(input, [&](auto& parser) { return parser.object(object); });
 }
 
 bool Object::parse(const std::string& text) {
-    std::istringstream input(text);
-    return parse(input, *this);
+    return detail::parseFrom(text, 0, [this](auto& parser) { return parser.object(*this); });
 }
 
 bool Array::parse(std::istream& input, Array& array) {
-    return parseFrom(input, [&](detail::Parser& parser) { return parser.array(array); });
+    return detail::parseFrom(input, [&](auto& parser) { return parser.array(array); });
 }
 
 bool Array::parse(const std::string& text) {
-    std::istringstream input(text);
-    return parse(input, *this);
+    return detail::parseFrom(text, 0, [this](auto& parser) { return parser.array(*this); });
 }
 
+namespace {
+
+template <typename Input>
+std::string reformatted(Input& input) {
+    Object object;
+    Array array;
+    switch (detail::parseLeading(input, object, array)) {
+        case detail::Leading::kObject:
+            return object.json();
+        case detail::Leading::kArray:
+            return array.json();
+        default:
+            return std::string();
+    }
+}
+
+}  // namespace
+
 bool validate(std::istream& input) {
-    const int next = detail::skipLowBytes(input);
-    if (next == '{') {
-        Object object;
-        return Object::parse(input, object);
-    }
-    if (next == '[') {
-        Array array;
-        return Array::parse(input, array);
-    }
-    return false;
+    Object object;
+    Array array;
+    return detail::parseLeading(input, object, array) != detail::Leading::kNone;
 }
 
 bool validate(const std::string& text) {
-    std::istringstream input(text);
-    return validate(input);
+    Object object;
+    Array array;
+    return detail::parseLeading(text, object, array) != detail::Leading::kNone;
 }
 
 std::string reformat(std::istream& input) {
-    const int next = detail::skipLowBytes(input);
-    if (next == '{') {
-        Object object;
-        return Object::parse(input, object) ? object.json() : std::string();
-    }
-    if (next == '[') {
-        Array array;
-        return Array::parse(input, array) ? array.json() : std::string();
-    }
-    return std::string();
+    return reformatted(input);
 }
 
 std::string reformat(const std::string& text) {
-    std::istringstream input(text);
-    return reformat(input);
+    return reformatted(text);
 }
 
 }  // namespace jsondoc

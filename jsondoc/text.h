@@ -31,7 +31,10 @@ class GeneralFormat {
 // Appends the number as printf's %g with precision 16 writes it.
 void appendNumber(std::string& out, Number number, const GeneralFormat& format);
 
-// Discards blanks and control bytes (32 or less) at the front of the input; returns the next byte or EOF.
-int skipLowBytes(std::istream& input);
+// Reads the leading object or array of the input, after the blanks and control bytes (32 or less) before it, into
+// object or array, and says which of them parsed.
+enum class Leading { kNone, kObject, kArray };
+Leading parseLeading(std::istream& input, Object& object, Array& array);
+Leading parseLeading(const std::string& text, Object& object, Array& array);
 
 }  // namespace jsondoc::detail

@@ -1,3 +1,4 @@
+#include <cstring>
 #include <iterator>
 
 #include "jsondoc/jsondoc.h"
@@ -7,52 +8,50 @@ namespace jsondoc {
 // ---- Value ----
 
 Value::Value(const char* text) : type_(STRING_TYPE) {
-    payload_.string = new String(text);
+    own(new String(text));
 }
 
 Value::Value(const String& text) : type_(STRING_TYPE) {
-    payload_.string = new String(text);
+    own(new String(text));
 }
 
 Value::Value(String&& text) : type_(STRING_TYPE) {
-    payload_.string = new String(std::move(text));
+    own(new String(std::move(text)));
 }
 
 Value::Value(const Object& object) : type_(OBJECT_TYPE) {
-    payload_.object = new Object(object);
+    own(new Object(object));
 }
 
 Value::Value(Object&& object) : type_(OBJECT_TYPE) {
-    payload_.object = new Object(std::move(object));
+    own(new Object(std::move(object)));
 }
 
 Value::Value(const Array& array) : type_(ARRAY_TYPE) {
-    payload_.array = new Array(array);
+    own(new Array(array));
 }
 
 Value::Value(Array&& array) : type_(ARRAY_TYPE) {
-    payload_.array = new Array(std::move(array));
+    own(new Array(std::move(array)));
 }
 
 Value::Value(const Value& other) : type_(other.type_) {
     switch (other.type_) {
         case NUMBER_TYPE:
-            payload_.number = other.payload_.number;
+        case BOOLEAN_TYPE:
+            std::memcpy(payload_, other.payload_, sizeof payload_);
             break;
         case STRING_TYPE:
-            payload_.string = new String(*other.payload_.string);
-            break;
-        case BOOLEAN_TYPE:
-            payload_.boolean = other.payload_.boolean;
+            own(new String(*other.owned<String>()));
             break;
         case NULL_TYPE:
         case INVALID_TYPE:
             break;
         case ARRAY_TYPE:
-            payload_.array = new Array(*other.payload_.array);
+            own(new Array(*other.owned<Array>()));
             break;
         case OBJECT_TYPE:
-            payload_.object = new Object(*other.payload_.object);
+            own(new Object(*other.owned<Object>()));
             break;
         default:
             type_ = INVALID_TYPE;
@@ -60,7 +59,8 @@ Value::Value(const Value& other) : type_(other.type_) {
     }
 }
 
-Value::Value(Value&& other) noexcept : type_(other.type_), payload_(other.payload_) {
+Value::Value(Value&& other) noexcept : type_(other.type_) {
+    std::memcpy(payload_, other.payload_, sizeof payload_);
     other.type_ = INVALID_TYPE;
 }
 
@@ -89,13 +89,13 @@ void Value::import(const Value& other) {
 void Value::reset() {
     switch (type_) {
         case STRING_TYPE:
-            payload_.string->clear();
+            owned<String>()->clear();
             break;
         case ARRAY_TYPE:
-            payload_.array->reset();
+            owned<Array>()->reset();
             break;
         case OBJECT_TYPE:
-            payload_.object->reset();
+            owned<Object>()->reset();
             break;
         default:
             break;
@@ -104,19 +104,22 @@ void Value::reset() {
 
 void Value::swap(Value& other) noexcept {
     std::swap(type_, other.type_);
-    std::swap(payload_, other.payload_);
+    unsigned char payload[kPayloadBytes];
+    std::memcpy(payload, payload_, sizeof payload);
+    std::memcpy(payload_, other.payload_, sizeof payload);
+    std::memcpy(other.payload_, payload, sizeof payload);
 }
 
 void Value::release() noexcept {
     switch (type_) {
         case STRING_TYPE:
-            delete payload_.string;
+            delete owned<String>();
             break;
         case ARRAY_TYPE:
-            delete payload_.array;
+            delete owned<Array>();
             break;
         case OBJECT_TYPE:
-            delete payload_.object;
+            delete owned<Object>();
             break;
         default:
             break;
@@ -180,8 +183,7 @@ void Object::import(const String& key, const Value& value) {
 }
 
 void Object::store(Value&& value) {
-    members_.insert_or_assign(std::move(pendingKey_), std::move(value));
-    pendingKey_.clear();
+    members_.insert_or_assign(pendingKey_.take(), std::move(value));
 }
 
 Object& Object::insertText(String&& text) {
@@ -199,7 +201,7 @@ Object& Object::insertValue(Value&& value) {
         return *this;
     }
     JSONDOC_CHECK_TEXT("is<String>()", value.is<String>());
-    pendingKey_ = std::move(*value.payload_.string);
+    pendingKey_ = std::move(*value.owned<String>());
     return *this;
 }
 

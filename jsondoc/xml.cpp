@@ -1,5 +1,4 @@
 #include <istream>
-#include <sstream>
 #include <string_view>
 
 #include "jsondoc/jsondoc.h"
@@ -276,26 +275,31 @@ std::string Array::xml(unsigned format, const std::string& header, const std::st
     return detail::renderDocument(*this, format, header, attributes);
 }
 
-std::string xml(std::istream& input, unsigned format) {
+namespace {
+
+template <typename Input>
+std::string renderLeading(Input& input, unsigned format) {
     detail::checkFormat(format);
-    const int next = detail::skipLowBytes(input);
-    if (next == '{') {
-        Object object;
-        if (Object::parse(input, object)) {
+    Object object;
+    Array array;
+    switch (detail::parseLeading(input, object, array)) {
+        case detail::Leading::kObject:
             return object.xml(format);
-        }
-    } else if (next == '[') {
-        Array array;
-        if (Array::parse(input, array)) {
+        case detail::Leading::kArray:
             return array.xml(format);
-        }
+        default:
+            return std::string(detail::defaultHeader(format));
     }
-    return std::string(detail::defaultHeader(format));
+}
+
+}  // namespace
+
+std::string xml(std::istream& input, unsigned format) {
+    return renderLeading(input, format);
 }
 
 std::string xml(const std::string& text, unsigned format) {
-    std::istringstream input(text);
-    return xml(input, format);
+    return renderLeading(text, format);
 }
 
 }  // namespace jsondoc

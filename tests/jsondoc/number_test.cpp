@@ -1,3 +1,4 @@
+#include <cfenv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -55,6 +56,13 @@ std::string randomDecimal(std::mt19937_64& random) {
 }
 
 TEST(NumberReading, AgreesWithTheStreamExtraction) {
+    for (const int rounding : {FE_UPWARD, FE_DOWNWARD, FE_TONEAREST}) {  // the last one stays in force
+        std::fesetround(rounding);
+        std::istringstream edges("0.1 -0.1 -3.3 3.3 -12.5e-3 -1e-5 1e-5 -9007199254740993 -1e400 -1e5000");
+        for (std::string text; edges >> text;) {
+            expectReadAsTheStreamReads(text);
+        }
+    }
     std::istringstream edges(  // separated by single blanks
         "0 -0 +0 00 000.000 0. .0 -.5 +.5 5. 1e5 1E5 1e+5 1e-5 1e 1e+ 1e- 1e+x .e5 1.e5 0e5 -0e-5 1..2 1.2.3 1e5e5 "
         "1e5.5 --1 +-1 - + . -. 0x1A 1,5 007 0.1 0.3 3.14159265358979323846264338327950288 2.2250738585072014e-308 "

@@ -96,13 +96,20 @@ struct CommaPoint : std::numpunct<char> {
 };
 
 TEST(StreamLocale, NumbersAreReadInTheStreamsLocale) {
-    const std::pair<const char*, Outcome> cases[] = {
-        {"[1,5]", {"[1.5]", "", kGood}}, {"[1.5]", {"failed", ".5]", kGood}}, {"[1e]", {"failed", "1e]", kGood}}};
+    const std::pair<const char*, Outcome> cases[] = {{"[1,5]", {"[1.5]", "", kGood}},
+                                                     {"[,5]", {"[0.5]", "", kGood}},
+                                                     {"[1.5]", {"failed", ".5]", kGood}},
+                                                     {"[1e]", {"failed", "1e]", kGood}}};
     for (const auto& [text, outcome] : cases) {
         std::istringstream input(text);
         input.imbue(std::locale(std::locale::classic(), new CommaPoint));
         EXPECT_EQ(outcomeOf(kArray, input), outcome) << text;
     }
+    Array array;  // text takes the global locale, as a string stream made from it would
+    const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaPoint));
+    const bool parsed = array.parse(std::string("[1,5]"));
+    std::locale::global(previous);
+    EXPECT_TRUE(parsed && compact(array) == "[1.5]") << compact(array);
 }
 
 }  // namespace
