@@ -7,6 +7,7 @@
 # replace the cases of either machine, as space-separated FS:OPTIONS:SAVE)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# shellcheck source=scripts/deps.sh
 source "$root/scripts/deps.sh"
 work=$root/build/power
 rig=$root/scripts/powercut
@@ -18,19 +19,28 @@ second_cases="f2fs:defaults:none f2fs:defaults:no-file-fsync f2fs:defaults:no-di
 second_cases+=" ext4:noauto_da_alloc:no-file-fsync ext4:noauto_da_alloc:no-dir-fsync"
 started=$(date +%s)
 
-morvane_ensure_packages "${MORVANE_HOST_PACKAGES[@]}" qemu-system-x86 busybox-static f2fs-tools e2fsprogs dmsetup \
-    kmod cpio gcc
+morvane_ensure_packages "${MORVANE_HOST_PACKAGES[@]}" qemu-system-x86 busybox-static f2fs-tools e2fsprogs \
+    e2fsck-static dmsetup kmod cpio gcc libc6-dev linux-libc-dev
 mkdir -p "$work"
 
 echo "== power cuts: Debian's current kernel, unpacked (never installed on this host)"
-package=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-[0-9]/ {print $2; exit}')
+kernel_package() {
+    apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ {print $2; exit}'
+}
+package=$(kernel_package)
+if [ -z "$package" ] || ! apt-cache show "$package" >/dev/null 2>&1; then
+    apt-get update -qq
+    package=$(kernel_package)
+fi
 [ -n "$package" ] || { echo "power cuts: no concrete kernel package behind linux-image-amd64" >&2; exit 1; }
 kernel_version=${package#linux-image-}
 kernel=$work/kernel/$kernel_version
 if [ ! -e "$kernel/done" ]; then
     rm -rf "$kernel"
     mkdir -p "$kernel"
-    (cd "$kernel" && apt-get download "$package" >/dev/null 2>&1)
+    # A stale package list may name a version the archive no longer has.
+    (cd "$kernel" && { apt-get download "$package" >/dev/null 2>&1 ||
+        { apt-get update -qq && apt-get download "$package" >/dev/null 2>&1; }; })
     dpkg-deb -x "$kernel"/*.deb "$kernel/tree"
     depmod -b "$kernel/tree" "$kernel_version"
     rm -f "$kernel"/*.deb
@@ -46,7 +56,9 @@ for save in "${saves[@]}"; do
     cp "$work/tool/app/morvane" "$work/bin/morvane-$save"
 done
 cmake -S "$root" -B "$work/tool" -DMORVANE_WEAKENED_SAVE=none >/dev/null
-gcc -std=c11 -O2 -Wall -Wextra -Wpedantic -Werror -o "$work/bin/replay_log" "$rig/replay_log.c"
+# Static, like the file system checker below: loading shared libraries is slow under emulation, and both run once per
+# checked state.
+gcc -std=c11 -static -O2 -Wall -Wextra -Wpedantic -Werror -o "$work/bin/replay_log" "$rig/replay_log.c"
 
 echo "== power cuts: initramfs"
 image=$work/initramfs
@@ -59,20 +71,20 @@ cp /etc/mke2fs.conf "$image/etc/"
 cp "$work"/bin/* "$image/powercut/bin/"
 ln -s /powercut/bin/replay_log "$image/bin/replay_log"
 programs=("$image"/powercut/bin/*)
-for program in dmsetup mkfs.ext4 e2fsck mkfs.f2fs fsck.f2fs; do
+cp /sbin/e2fsck.static "$image/bin/e2fsck"
+for program in dmsetup mkfs.ext4 mkfs.f2fs fsck.f2fs; do
     path=$(command -v "$program" || PATH=/usr/sbin:/sbin command -v "$program")
     cp -L "$path" "$image/bin/$program"
     programs+=("$image/bin/$program")
 done
-# Shared libraries at the paths the host's loader found them.
-for library in $(ldd "${programs[@]}" 2>/dev/null | grep -o '/[^ ]*\.so[^ ]*' | sort -u); do
+# Shared libraries at the paths the host's loader found them (ldd fails on the static ones, which need none).
+libraries=$( (ldd "${programs[@]}" 2>/dev/null || true) | grep -o '/[^ ]*\.so[^ ]*' | sort -u)
+for library in $libraries; do
     mkdir -p "$image$(dirname "$library")"
     cp -L "$library" "$image$library"
 done
-ldd "${programs[@]}" 2>/dev/null | grep -o '/[^ ]*\.so[^ ]*' | xargs -n1 dirname | sort -u | paste -sd: \
-    >"$image/powercut/library-path"
+xargs -n1 dirname <<<"$libraries" | sort -u | paste -sd: >"$image/powercut/library-path"
 # Modules with their dependencies first, as modprobe would load them.
-modules=$kernel/tree/lib/modules/$kernel_version
 for module in virtio_pci virtio_blk crc32c_generic ext4 dm-mod dm-log-writes dm-snapshot f2fs; do
     modprobe -d "$kernel/tree" -S "$kernel_version" --show-depends "$module" | awk '$1 == "insmod" {print $2}'
 done | awk '!seen[$0]++' | while read -r module; do

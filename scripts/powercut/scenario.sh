@@ -83,10 +83,10 @@ record() {
 
 # state fs options run entry saved: mounts the replayed start image through a snapshot and prints what it holds.
 state() {
-    dmsetup create powercut-state --table "0 $sectors snapshot /dev/vdc /dev/vdd N 8" || fail "snapshot"
+    snapshot=$(replay_log snapshot powercut-state /dev/vdc /dev/vdd) || fail "snapshot"
     # shellcheck disable=SC2046
-    if ! mount -t "$1" $(mount_options "$2") /dev/mapper/powercut-state "$check" 2>/dev/null; then
-        dmsetup remove powercut-state
+    if ! mount -t "$1" $(mount_options "$2") "$snapshot" "$check" 2>/dev/null; then
+        replay_log remove powercut-state
         echo "unmountable"
         return
     fi
@@ -107,13 +107,13 @@ state() {
     fi
     umount "$check"
     case $1 in
-        ext4) e2fsck -fn /dev/mapper/powercut-state >/tmp/fsck.log 2>&1 || verdict="$verdict; e2fsck found errors" ;;
+        ext4) e2fsck -fn "$snapshot" >/tmp/fsck.log 2>&1 || verdict="$verdict; e2fsck found errors" ;;
         f2fs)
-            fsck.f2fs -f --dry-run /dev/mapper/powercut-state >/tmp/fsck.log 2>&1 || verdict="$verdict; fsck.f2fs failed"
+            fsck.f2fs -f --dry-run "$snapshot" >/tmp/fsck.log 2>&1 || verdict="$verdict; fsck.f2fs failed"
             grep -q "Fail" /tmp/fsck.log && verdict="$verdict; fsck.f2fs found errors"
             ;;
     esac
-    dmsetup remove powercut-state || fail "removing the snapshot"
+    replay_log remove powercut-state || fail "removing the snapshot"
     echo "$verdict"
 }
 
@@ -125,7 +125,7 @@ replay() {
         first=$(awk -v m="before-$run" '$5 == m {print $1}' /tmp/entries)
         saved=$(awk -v m="saved-$run" '$5 == m {print $1}' /tmp/entries)
         last=$(awk -v m="after-$run" '$5 == m {print $1}' /tmp/entries)
-        [ -n "$first" ] && [ -n "$saved" ] && [ -n "$last" ] || fail "marks of run $run missing from the log"
+        if [ -z "$first" ] || [ -z "$saved" ] || [ -z "$last" ]; then fail "marks of run $run missing from the log"; fi
         for entry in $(awk -v a="$first" -v b="$last" '$1 > a && $1 < b && $4 > 0 {print $1}' /tmp/entries); do
             replay_log apply /dev/vdb /dev/vdc "$cursor" $((entry + 1)) || fail "replay up to $entry"
             cursor=$((entry + 1))
