@@ -7,7 +7,7 @@
 #      mounted through a throw-away snapshot (COW on /dev/vdd), so the journal or roll-forward recovery runs, and
 #      the document must be byte for byte the old or the new one of that run, the new one once the save returned,
 #      and the file system checker must find nothing.
-# Prints one "powercut: result" line per case; details of broken states go before it.
+# Prints one "powercut: result" line per case; details of broken states, and the runs that had any, go before it.
 unit=/unit
 check=/check
 document_in() { echo "$1/data/tiv/swdl/VersionInfo.json"; }
@@ -120,12 +120,13 @@ state() {
 # replay fs options save: walks every write inside the runs and prints the counts.
 replay() {
     replay_log list /dev/vdb >/tmp/entries || fail "reading the log"
-    states=0 old=0 new=0 broken=0 cursor=0 shown=0
+    states=0 old=0 new=0 broken=0 cursor=0 shown=0 broken_runs=""
     for run in $runs; do
         first=$(awk -v m="before-$run" '$5 == m {print $1}' /tmp/entries)
         saved=$(awk -v m="saved-$run" '$5 == m {print $1}' /tmp/entries)
         last=$(awk -v m="after-$run" '$5 == m {print $1}' /tmp/entries)
         if [ -z "$first" ] || [ -z "$saved" ] || [ -z "$last" ]; then fail "marks of run $run missing from the log"; fi
+        # shellcheck disable=SC2013 # (entry numbers)
         for entry in $(awk -v a="$first" -v b="$last" '$1 > a && $1 < b && $4 > 0 {print $1}' /tmp/entries); do
             replay_log apply /dev/vdb /dev/vdc "$cursor" $((entry + 1)) || fail "replay up to $entry"
             cursor=$((entry + 1))
@@ -137,6 +138,7 @@ replay() {
                 new) new=$((new + 1)) ;;
                 *)
                     broken=$((broken + 1))
+                    case " $broken_runs " in *" $run "*) ;; *) broken_runs="$broken_runs $run" ;; esac
                     if [ "$shown" -lt 3 ]; then
                         shown=$((shown + 1))
                         echo "powercut: broken state: $1 ($2), save=$3, run $run, log entry $entry: $verdict"
@@ -152,6 +154,7 @@ replay() {
     total=$(wc -l </tmp/entries)
     replay_log apply /dev/vdb /dev/vdc "$cursor" "$total" || fail "replay of the rest"
     cmp -s /dev/vdc /dev/vda || fail "$1 ($2), save=$3: the replayed log does not give the device's final content"
+    [ -n "$broken_runs" ] && echo "powercut: $1 ($2), save=$3: broken states in runs$broken_runs"
     echo "powercut: result $1 $2 save=$3: states $states, old $old, new $new, broken $broken"
 }
 
