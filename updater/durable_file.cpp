@@ -124,10 +124,19 @@ const DurableFileCalls& DurableFileCalls::system() {
     static const DurableFileCalls calls{
         [](char* pathTemplate) { return ::mkostemp(pathTemplate, O_CLOEXEC); },
         [](int fd, const void* data, size_t size) { return ::write(fd, data, size); },
+// Test-only builds (MORVANE_WEAKENED_SAVE) skip one sync, so that the power-cut rig can show it catches the loss.
+#ifdef MORVANE_WEAKENED_SAVE_NO_FILE_FSYNC
+        [](int) { return 0; },
+#else
         [](int fd) { return ::fsync(fd); },
+#endif
         [](int fd) { return ::close(fd); },
         [](const char* from, const char* to) { return ::rename(from, to); },
+#ifdef MORVANE_WEAKENED_SAVE_NO_DIR_FSYNC
+        [](const char*) { return 0; },
+#else
         [](const char* directory) { return syncDirectoryOf(directory); },
+#endif
     };
     return calls;
 }
