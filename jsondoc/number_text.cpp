@@ -1,7 +1,10 @@
+#include <locale.h>
+
 #include <cfenv>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string_view>
@@ -29,6 +32,16 @@ std::size_t formatByLibrary(Number number, int precision, char* buffer) {
     const auto result =
         std::to_chars(buffer, buffer + generalBufferSize, number, std::chars_format::general, precision);
     return static_cast<std::size_t>(result.ptr - buffer);
+}
+
+// std::to_chars rounds to nearest whatever the rounding mode; printf, and the stream through it, follow the mode.
+// The classic locale's point is put in for the time of the call only, as the stream does.
+std::size_t formatByPrintf(Number number, int precision, char* buffer) {
+    static const locale_t classic = newlocale(LC_NUMERIC_MASK, "C", locale_t{});
+    const locale_t previous = uselocale(classic);
+    const int size = std::snprintf(buffer, generalBufferSize, "%.*Lg", precision, static_cast<long double>(number));
+    uselocale(previous);
+    return size < 0 ? 0 : static_cast<std::size_t>(size);
 }
 
 #if defined(__SIZEOF_INT128__)
@@ -337,7 +350,7 @@ std::size_t GeneralFormat::operator()(Number number, int precision, char* buffer
     if (const std::size_t size = formatIntegral(number, precision, buffer)) {
         return size;
     }
-    return formatByLibrary(number, precision, buffer);
+    return toNearest_ ? formatByLibrary(number, precision, buffer) : formatByPrintf(number, precision, buffer);
 }
 
 void appendNumber(std::string& out, Number number, const GeneralFormat& format) {
