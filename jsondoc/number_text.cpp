@@ -34,7 +34,7 @@ struct Parts {
     int exponent;
 };
 
-Parts split(Number number) {
+Parts split(const Number& number) {
     Parts parts{};
     if constexpr (kExtendedLayout) {
         unsigned char bytes[sizeof(Number)];
@@ -394,7 +394,7 @@ std::size_t formatExactly(const Parts&, int, char*) {
 
 GeneralFormat::GeneralFormat() : toNearest_(std::fegetround() == FE_TONEAREST) {}
 
-std::size_t GeneralFormat::operator()(Number number, int precision, char* buffer) const {
+std::size_t GeneralFormat::operator()(const Number& number, int precision, char* buffer) const {
     const Parts parts = split(number);
     if (const std::size_t size = formatIntegral(parts, precision, buffer)) {
         return size;
@@ -407,7 +407,7 @@ std::size_t GeneralFormat::operator()(Number number, int precision, char* buffer
     return toNearest_ ? formatByLibrary(number, precision, buffer) : formatByPrintf(number, precision, buffer);
 }
 
-void appendNumber(std::string& out, Number number, const GeneralFormat& format) {
+void appendNumber(std::string& out, const Number& number, const GeneralFormat& format) {
     char buffer[generalBufferSize];
     out.append(buffer, format(number, 16, buffer));
 }

@@ -78,7 +78,17 @@ void appendEscaped(std::string& out, std::string_view text) {
 
 namespace {
 
-// The compact form, written straight into the stream's buffer through a staging area.
+// The stream buffer's put area, which sputc itself writes into; reached through a derived class, as only
+// derived classes may.
+struct PutArea : std::streambuf {
+    static char* next(std::streambuf& buffer) { return (buffer.*&PutArea::pptr)(); }
+    static char* end(std::streambuf& buffer) { return (buffer.*&PutArea::epptr)(); }
+    static void advance(std::streambuf& buffer, int count) { (buffer.*&PutArea::pbump)(count); }
+};
+
+// The compact form, written straight into the stream buffer's put area where it has room, and otherwise into a
+// staging area that goes to the buffer through sputn. Copying every byte through the staging area took a tenth
+// of the time.
 class StreamWriter {
   public:
     explicit StreamWriter(std::ostream& output);
@@ -89,38 +99,45 @@ class StreamWriter {
     void array(const Array& array);
 
   private:
-    // Room for size more bytes at the end of the staged text; size is at most the staging area's.
+    // Room for size more bytes at next_; size is at most the staging area's.
     char* reserve(std::size_t size) {
-        if (size > sizeof(staged_) - used_) {
-            flush();
+        if (size > static_cast<std::size_t>(end_ - next_)) {
+            settle();
+            place(size);
         }
-        return staged_ + used_;
+        return next_;
     }
     void put(char c) {
         *reserve(1) = c;
-        ++used_;
+        ++next_;
     }
     template <std::size_t N>
     void put(const char (&text)[N]) {
         std::memcpy(reserve(N - 1), text, N - 1);
-        used_ += N - 1;
+        next_ += N - 1;
     }
     void put(std::string_view text);
-    void flush();
+    // Hands what was written since the last place() to the stream buffer.
+    void settle();
+    // Chooses where the next size bytes go.
+    void place(std::size_t size);
     void quoted(std::string_view text);
-    void number(Number number);
+    void number(const Number& number);
 
     std::ostream& output_;
-    std::streambuf* const buffer_;
+    std::streambuf& buffer_;
     bool failed_ = false;
     bool ownFormatting_ = false;
+    bool inPutArea_ = false;
     int precision_ = 6;
     GeneralFormat format_;
-    std::size_t used_ = 0;
+    char* start_ = nullptr;
+    char* next_ = nullptr;
+    char* end_ = nullptr;
     char staged_[8192];
 };
 
-StreamWriter::StreamWriter(std::ostream& output) : output_(output), buffer_(output.rdbuf()) {
+StreamWriter::StreamWriter(std::ostream& output) : output_(output), buffer_(*output.rdbuf()) {
     output_.width(0);
     // The number text is made here only where it is what the stream would write; otherwise the stream writes it.
     const auto flags = output_.flags();
@@ -133,30 +150,48 @@ StreamWriter::StreamWriter(std::ostream& output) : output_(output), buffer_(outp
 }
 
 void StreamWriter::finish() {
-    flush();
+    settle();
     if (failed_) {
         output_.setstate(std::ios_base::badbit);
     }
 }
 
-void StreamWriter::flush() {
-    if (!failed_ && used_ > 0) {
-        failed_ = buffer_->sputn(staged_, static_cast<std::streamsize>(used_)) != static_cast<std::streamsize>(used_);
+void StreamWriter::settle() {
+    const auto written = next_ - start_;
+    if (inPutArea_) {
+        PutArea::advance(buffer_, static_cast<int>(written));
+    } else if (!failed_ && written > 0) {
+        failed_ = buffer_.sputn(start_, written) != written;
     }
-    used_ = 0;
+    start_ = next_ = end_ = nullptr;
+}
+
+void StreamWriter::place(std::size_t size) {
+    // pbump counts in int; a window well below its limit keeps every advance within it.
+    constexpr std::ptrdiff_t kLargestWindow = 1 << 30;
+    char* const next = PutArea::next(buffer_);
+    const std::ptrdiff_t room = next == nullptr ? 0 : PutArea::end(buffer_) - next;
+    inPutArea_ = !failed_ && room >= static_cast<std::ptrdiff_t>(size);
+    if (inPutArea_) {
+        start_ = next_ = next;
+        end_ = next + (room < kLargestWindow ? room : kLargestWindow);
+    } else {
+        start_ = next_ = staged_;
+        end_ = staged_ + sizeof staged_;
+    }
 }
 
 void StreamWriter::put(std::string_view text) {
     if (text.size() > sizeof(staged_)) {
-        flush();
+        settle();
         if (!failed_) {
             const auto size = static_cast<std::streamsize>(text.size());
-            failed_ = buffer_->sputn(text.data(), size) != size;
+            failed_ = buffer_.sputn(text.data(), size) != size;
         }
         return;
     }
     text.copy(reserve(text.size()), text.size());
-    used_ += text.size();
+    next_ += text.size();
 }
 
 constexpr std::size_t kLongestEscape = sizeof kEscapes.text[0];
@@ -190,16 +225,16 @@ void StreamWriter::quoted(std::string_view text) {
         out += kEscapes.size[b];
     }
     *out++ = '"';
-    used_ += static_cast<std::size_t>(out - start);
+    next_ = out;
 }
 
-void StreamWriter::number(Number number) {
+void StreamWriter::number(const Number& number) {
     if (ownFormatting_ && std::isfinite(number)) {
         char* const out = reserve(generalBufferSize);
-        used_ += format_(number, precision_, out);
+        next_ += format_(number, precision_, out);
         return;
     }
-    flush();
+    settle();
     if (!failed_) {
         output_ << number;
         failed_ = output_.bad();
