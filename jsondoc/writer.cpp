@@ -1,4 +1,5 @@
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <locale>
 #include <ostream>
@@ -194,6 +195,32 @@ void StreamWriter::put(std::string_view text) {
     next_ += text.size();
 }
 
+// Whether any of eight bytes may need an escape: a control byte, a quotation mark, a backslash or a slash. It
+// may say yes for a plain byte above one that needs it, never no for one that does.
+bool mayNeedEscape(std::uint64_t word) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101, kHigh = 0x8080808080808080;
+    const auto hasZero = [](std::uint64_t x) { return (x - kOnes) & ~x & kHigh; };
+    return (((word - 0x20 * kOnes) & ~word & kHigh) | hasZero(word ^ ('"' * kOnes)) | hasZero(word ^ ('\\' * kOnes)) |
+            hasZero(word ^ ('/' * kOnes))) != 0;
+}
+
+// The end of the run of bytes that stand for themselves, looked at eight at a time: text is mostly such runs.
+const char* plainRunEnd(const char* p, const char* const end) {
+    for (;;) {
+        std::uint64_t word = 0;
+        while (end - p >= 8 && (std::memcpy(&word, p, 8), !mayNeedEscape(word))) {
+            p += 8;
+        }
+        const char* const stop = end - p > 8 ? p + 8 : end;
+        while (p != stop && kEscapes.plain[static_cast<unsigned char>(*p)]) {
+            ++p;
+        }
+        if (p != stop || p == end) {
+            return p;
+        }
+    }
+}
+
 constexpr std::size_t kLongestEscape = sizeof kEscapes.text[0];
 
 void StreamWriter::quoted(std::string_view text) {
@@ -212,9 +239,7 @@ void StreamWriter::quoted(std::string_view text) {
     const char* const end = p + text.size();
     while (p != end) {
         const char* const run = p;
-        while (p != end && kEscapes.plain[static_cast<unsigned char>(*p)]) {
-            ++p;
-        }
+        p = plainRunEnd(p, end);
         std::memcpy(out, run, static_cast<std::size_t>(p - run));
         out += p - run;
         if (p == end) {
