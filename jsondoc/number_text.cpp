@@ -1,7 +1,10 @@
+#include <locale.h>
+
 #include <cfenv>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string_view>
@@ -11,24 +14,109 @@
 namespace jsondoc::detail {
 namespace {
 
-// Integral values below 10^precision print under %g as their plain digits; they skip the general conversion.
-constexpr Number kPowersOfTen[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L, 1e9L,
-                                   1e10L, 1e11L, 1e12L, 1e13L, 1e14L, 1e15L, 1e16L, 1e17L, 1e18L};
+constexpr int kMantissaBits = std::numeric_limits<Number>::digits;
+#if defined(__x86_64__) || defined(__i386__)
+// The x87 extended format: a 64-bit mantissa with an explicit integer bit, then the sign and a biased 15-bit
+// exponent.
+constexpr bool kExtendedLayout = kMantissaBits == 64;
+#else
+constexpr bool kExtendedLayout = false;
+#endif
+// Where long double is the IEEE double, as on the unit.
+constexpr bool kDoubleLayout = kMantissaBits == 53 && sizeof(Number) == 8;
 
-std::size_t formatIntegral(Number number, int precision, char* buffer) {
-    const int digits = precision < 18 ? precision : 18;
-    if (!(std::fabs(number) < kPowersOfTen[digits]) || std::trunc(number) != number ||
-        (number == 0 && std::signbit(number))) {
+// A number as its sign and mantissa * 2^exponent, read straight from its bits where the layout is known: the x87
+// operations and the library calls of frexp and ldexp cost more than the digits themselves.
+struct Parts {
+    bool negative;
+    bool finite;
+    std::uint64_t mantissa;  // 0 for a zero
+    int exponent;
+};
+
+Parts split(const Number& number) {
+    Parts parts{};
+    if constexpr (kExtendedLayout) {
+        unsigned char bytes[sizeof(Number)];
+        std::memcpy(bytes, &number, sizeof bytes);
+        std::memcpy(&parts.mantissa, bytes, sizeof parts.mantissa);
+        const int biased = (bytes[9] & 0x7F) << 8 | bytes[8];
+        parts.negative = (bytes[9] & 0x80) != 0;
+        parts.finite = biased != 0x7FFF;
+        parts.exponent = (biased == 0 ? 1 : biased) - 16383 - 63;
+    } else if constexpr (kDoubleLayout) {
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &number, sizeof bits);
+        const auto biased = static_cast<int>(bits >> 52 & 0x7FF);
+        parts.negative = (bits >> 63) != 0;
+        parts.finite = biased != 0x7FF;
+        parts.mantissa = (bits & ((std::uint64_t(1) << 52) - 1)) | (biased == 0 ? 0 : std::uint64_t(1) << 52);
+        parts.exponent = (biased == 0 ? 1 : biased) - 1075;
+    } else {
+        // Other layouts take the library's way for every number.
+        parts.negative = std::signbit(number);
+    }
+    return parts;
+}
+
+struct PowersOfTen {
+    std::uint64_t value[19];  // 10^0 to 10^18
+};
+constexpr PowersOfTen makePowersOfTen() {
+    PowersOfTen powers{};
+    std::uint64_t p = 1;
+    for (std::uint64_t& power : powers.value) {
+        power = p;
+        p *= 10;
+    }
+    return powers;
+}
+constexpr PowersOfTen kPowersOfTen = makePowersOfTen();
+
+// Integral values below 10^precision print under %g as their plain digits, in every rounding mode.
+std::size_t formatIntegral(const Parts& parts, int precision, char* buffer) {
+    if (!parts.finite) {
         return 0;
     }
-    const auto result = std::to_chars(buffer, buffer + generalBufferSize, static_cast<std::int64_t>(number));
-    return static_cast<std::size_t>(result.ptr - buffer);
+    std::uint64_t value = 0;
+    if (parts.mantissa == 0) {
+        value = 0;
+    } else if (parts.exponent >= 0) {
+        if (parts.exponent > 63 || (parts.mantissa >> (63 - parts.exponent)) != 0) {
+            return 0;
+        }
+        value = parts.mantissa << parts.exponent;
+    } else {
+        const int shift = -parts.exponent;
+        if (shift > 63 || (parts.mantissa & ((std::uint64_t(1) << shift) - 1)) != 0) {
+            return 0;
+        }
+        value = parts.mantissa >> shift;
+    }
+    if (value >= kPowersOfTen.value[precision < 18 ? precision : 18]) {
+        return 0;
+    }
+    char* out = buffer;
+    if (parts.negative) {
+        *out++ = '-';
+    }
+    return static_cast<std::size_t>(std::to_chars(out, buffer + generalBufferSize, value).ptr - buffer);
 }
 
 std::size_t formatByLibrary(Number number, int precision, char* buffer) {
     const auto result =
         std::to_chars(buffer, buffer + generalBufferSize, number, std::chars_format::general, precision);
     return static_cast<std::size_t>(result.ptr - buffer);
+}
+
+// std::to_chars rounds to nearest whatever the rounding mode; printf, and the stream through it, follow the mode.
+// The classic locale's point is put in for the time of the call only, as the stream does.
+std::size_t formatByPrintf(Number number, int precision, char* buffer) {
+    static const locale_t classic = newlocale(LC_NUMERIC_MASK, "C", locale_t{});
+    const locale_t previous = uselocale(classic);
+    const int size = std::snprintf(buffer, generalBufferSize, "%.*Lg", precision, static_cast<long double>(number));
+    uselocale(previous);
+    return size < 0 ? 0 : static_cast<std::size_t>(size);
 }
 
 #if defined(__SIZEOF_INT128__)
@@ -39,16 +127,8 @@ std::size_t formatByLibrary(Number number, int precision, char* buffer) {
 // rounds (to nearest, ties to even). Whatever does not fit the integers goes to the library.
 __extension__ typedef unsigned __int128 Wide;
 
-constexpr int kMantissaBits = std::numeric_limits<Number>::digits;
-constexpr bool kFastPathFits = kMantissaBits <= 64;
+constexpr bool kFastPathFits = kExtendedLayout || kDoubleLayout;
 constexpr int kMaxFastPrecision = 17;
-#if defined(__x86_64__) || defined(__i386__)
-// The x87 extended format: a 64-bit mantissa with an explicit integer bit, then the sign and a biased 15-bit
-// exponent. Reading it directly saves the two library calls of frexp and ldexp.
-constexpr bool kExtendedLayout = kMantissaBits == 64;
-#else
-constexpr bool kExtendedLayout = false;
-#endif
 
 struct WidePowers {
     Wide value[39];
@@ -79,22 +159,9 @@ struct Binary {
     int exponent;
 };
 
-Binary decompose(Number magnitude) {
-    std::uint64_t mantissa = 0;
-    int exponent = 0;
-    if constexpr (kExtendedLayout) {
-        unsigned char bytes[sizeof(Number)];
-        std::memcpy(bytes, &magnitude, sizeof bytes);
-        std::memcpy(&mantissa, bytes, sizeof mantissa);
-        const int biased = (bytes[9] & 0x7F) << 8 | bytes[8];
-        exponent = (biased == 0 ? 1 : biased) - 16383 - 63;
-    } else {
-        const Number fraction = std::frexp(magnitude, &exponent);
-        mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, kMantissaBits));
-        exponent -= kMantissaBits;
-    }
-    const int zeros = __builtin_ctzll(mantissa);
-    return {mantissa >> zeros, exponent + zeros};
+Binary oddPart(const Parts& parts) {
+    const int zeros = __builtin_ctzll(parts.mantissa);
+    return {parts.mantissa >> zeros, parts.exponent + zeros};
 }
 
 // floor(m * 2^e * 10^s), and how the part dropped compares with one half.
@@ -207,8 +274,7 @@ struct Decimal {
     int exponent;
 };
 
-bool decimalOf(Number magnitude, int precision, Decimal& result) {
-    const Binary b = decompose(magnitude);
+bool decimalOf(const Binary& b, int precision, Decimal& result) {
     // log2 of the number in 1/65536, the mantissa's share taken as the straight line under the curve of
     // log2(1 + f), times log10(2): that rarely misses the decimal exponent, and the truncated digits below tell
     // whether it did and which way.
@@ -300,25 +366,25 @@ std::size_t layOut(bool negative, const Decimal& decimal, int precision, char* b
     return static_cast<std::size_t>(out - buffer);
 }
 
-std::size_t formatExactly(Number number, int precision, char* buffer) {
-    if (!kFastPathFits || precision > kMaxFastPrecision || !std::isfinite(number)) {
+std::size_t formatExactly(const Parts& parts, int precision, char* buffer) {
+    if (!kFastPathFits || precision > kMaxFastPrecision || !parts.finite) {
         return 0;
     }
-    if (number == 0) {
-        const std::string_view zero = std::signbit(number) ? "-0" : "0";
+    if (parts.mantissa == 0) {
+        const std::string_view zero = parts.negative ? "-0" : "0";
         zero.copy(buffer, zero.size());
         return zero.size();
     }
     Decimal decimal{};
-    if (!decimalOf(std::fabs(number), precision, decimal)) {
+    if (!decimalOf(oddPart(parts), precision, decimal)) {
         return 0;
     }
-    return layOut(std::signbit(number), decimal, precision, buffer);
+    return layOut(parts.negative, decimal, precision, buffer);
 }
 
 #else
 
-std::size_t formatExactly(Number, int, char*) {
+std::size_t formatExactly(const Parts&, int, char*) {
     return 0;
 }
 
@@ -328,19 +394,20 @@ std::size_t formatExactly(Number, int, char*) {
 
 GeneralFormat::GeneralFormat() : toNearest_(std::fegetround() == FE_TONEAREST) {}
 
-std::size_t GeneralFormat::operator()(Number number, int precision, char* buffer) const {
+std::size_t GeneralFormat::operator()(const Number& number, int precision, char* buffer) const {
+    const Parts parts = split(number);
+    if (const std::size_t size = formatIntegral(parts, precision, buffer)) {
+        return size;
+    }
     if (toNearest_) {
-        if (const std::size_t size = formatExactly(number, precision, buffer)) {
+        if (const std::size_t size = formatExactly(parts, precision, buffer)) {
             return size;
         }
     }
-    if (const std::size_t size = formatIntegral(number, precision, buffer)) {
-        return size;
-    }
-    return formatByLibrary(number, precision, buffer);
+    return toNearest_ ? formatByLibrary(number, precision, buffer) : formatByPrintf(number, precision, buffer);
 }
 
-void appendNumber(std::string& out, Number number, const GeneralFormat& format) {
+void appendNumber(std::string& out, const Number& number, const GeneralFormat& format) {
     char buffer[generalBufferSize];
     out.append(buffer, format(number, 16, buffer));
 }

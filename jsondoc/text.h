@@ -22,14 +22,15 @@ inline constexpr std::size_t generalBufferSize = 96;
 class GeneralFormat {
   public:
     GeneralFormat();
-    std::size_t operator()(Number number, int precision, char* buffer) const;
+    // By reference: the bits are read where the number lies, not from an x87 copy.
+    std::size_t operator()(const Number& number, int precision, char* buffer) const;
 
   private:
     bool toNearest_;
 };
 
 // Appends the number as printf's %g with precision 16 writes it.
-void appendNumber(std::string& out, Number number, const GeneralFormat& format);
+void appendNumber(std::string& out, const Number& number, const GeneralFormat& format);
 
 // Reads the leading object or array of the input, after the blanks and control bytes (32 or less) before it, into
 // object or array, and says which of them parsed.

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <locale>
 #include <ostream>
@@ -78,7 +79,17 @@ void appendEscaped(std::string& out, std::string_view text) {
 
 namespace {
 
-// The compact form, written straight into the stream's buffer through a staging area.
+// The stream buffer's put area, which sputc itself writes into; reached through a derived class, as only
+// derived classes may.
+struct PutArea : std::streambuf {
+    static char* next(std::streambuf& buffer) { return (buffer.*&PutArea::pptr)(); }
+    static char* end(std::streambuf& buffer) { return (buffer.*&PutArea::epptr)(); }
+    static void advance(std::streambuf& buffer, int count) { (buffer.*&PutArea::pbump)(count); }
+};
+
+// The compact form, written straight into the stream buffer's put area where it has room, and otherwise into a
+// staging area that goes to the buffer through sputn. Copying every byte through the staging area took a tenth
+// of the time.
 class StreamWriter {
   public:
     explicit StreamWriter(std::ostream& output);
@@ -89,38 +100,45 @@ class StreamWriter {
     void array(const Array& array);
 
   private:
-    // Room for size more bytes at the end of the staged text; size is at most the staging area's.
+    // Room for size more bytes at next_; size is at most the staging area's.
     char* reserve(std::size_t size) {
-        if (size > sizeof(staged_) - used_) {
-            flush();
+        if (size > static_cast<std::size_t>(end_ - next_)) {
+            settle();
+            place(size);
         }
-        return staged_ + used_;
+        return next_;
     }
     void put(char c) {
         *reserve(1) = c;
-        ++used_;
+        ++next_;
     }
     template <std::size_t N>
     void put(const char (&text)[N]) {
         std::memcpy(reserve(N - 1), text, N - 1);
-        used_ += N - 1;
+        next_ += N - 1;
     }
     void put(std::string_view text);
-    void flush();
+    // Hands what was written since the last place() to the stream buffer.
+    void settle();
+    // Chooses where the next size bytes go.
+    void place(std::size_t size);
     void quoted(std::string_view text);
-    void number(Number number);
+    void number(const Number& number);
 
     std::ostream& output_;
-    std::streambuf* const buffer_;
+    std::streambuf& buffer_;
     bool failed_ = false;
     bool ownFormatting_ = false;
+    bool inPutArea_ = false;
     int precision_ = 6;
     GeneralFormat format_;
-    std::size_t used_ = 0;
+    char* start_ = nullptr;
+    char* next_ = nullptr;
+    char* end_ = nullptr;
     char staged_[8192];
 };
 
-StreamWriter::StreamWriter(std::ostream& output) : output_(output), buffer_(output.rdbuf()) {
+StreamWriter::StreamWriter(std::ostream& output) : output_(output), buffer_(*output.rdbuf()) {
     output_.width(0);
     // The number text is made here only where it is what the stream would write; otherwise the stream writes it.
     const auto flags = output_.flags();
@@ -133,30 +151,74 @@ StreamWriter::StreamWriter(std::ostream& output) : output_(output), buffer_(outp
 }
 
 void StreamWriter::finish() {
-    flush();
+    settle();
     if (failed_) {
         output_.setstate(std::ios_base::badbit);
     }
 }
 
-void StreamWriter::flush() {
-    if (!failed_ && used_ > 0) {
-        failed_ = buffer_->sputn(staged_, static_cast<std::streamsize>(used_)) != static_cast<std::streamsize>(used_);
+void StreamWriter::settle() {
+    const auto written = next_ - start_;
+    if (inPutArea_) {
+        PutArea::advance(buffer_, static_cast<int>(written));
+    } else if (!failed_ && written > 0) {
+        failed_ = buffer_.sputn(start_, written) != written;
     }
-    used_ = 0;
+    start_ = next_ = end_ = nullptr;
+}
+
+void StreamWriter::place(std::size_t size) {
+    // pbump counts in int; a window well below its limit keeps every advance within it.
+    constexpr std::ptrdiff_t kLargestWindow = 1 << 30;
+    char* const next = PutArea::next(buffer_);
+    const std::ptrdiff_t room = next == nullptr ? 0 : PutArea::end(buffer_) - next;
+    inPutArea_ = !failed_ && room >= static_cast<std::ptrdiff_t>(size);
+    if (inPutArea_) {
+        start_ = next_ = next;
+        end_ = next + (room < kLargestWindow ? room : kLargestWindow);
+    } else {
+        start_ = next_ = staged_;
+        end_ = staged_ + sizeof staged_;
+    }
 }
 
 void StreamWriter::put(std::string_view text) {
     if (text.size() > sizeof(staged_)) {
-        flush();
+        settle();
         if (!failed_) {
             const auto size = static_cast<std::streamsize>(text.size());
-            failed_ = buffer_->sputn(text.data(), size) != size;
+            failed_ = buffer_.sputn(text.data(), size) != size;
         }
         return;
     }
     text.copy(reserve(text.size()), text.size());
-    used_ += text.size();
+    next_ += text.size();
+}
+
+// Whether any of eight bytes may need an escape: a control byte, a quotation mark, a backslash or a slash. It
+// may say yes for a plain byte above one that needs it, never no for one that does.
+bool mayNeedEscape(std::uint64_t word) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101, kHigh = 0x8080808080808080;
+    const auto hasZero = [](std::uint64_t x) { return (x - kOnes) & ~x & kHigh; };
+    return (((word - 0x20 * kOnes) & ~word & kHigh) | hasZero(word ^ ('"' * kOnes)) | hasZero(word ^ ('\\' * kOnes)) |
+            hasZero(word ^ ('/' * kOnes))) != 0;
+}
+
+// The end of the run of bytes that stand for themselves, looked at eight at a time: text is mostly such runs.
+const char* plainRunEnd(const char* p, const char* const end) {
+    for (;;) {
+        std::uint64_t word = 0;
+        while (end - p >= 8 && (std::memcpy(&word, p, 8), !mayNeedEscape(word))) {
+            p += 8;
+        }
+        const char* const stop = end - p > 8 ? p + 8 : end;
+        while (p != stop && kEscapes.plain[static_cast<unsigned char>(*p)]) {
+            ++p;
+        }
+        if (p != stop || p == end) {
+            return p;
+        }
+    }
 }
 
 constexpr std::size_t kLongestEscape = sizeof kEscapes.text[0];
@@ -177,9 +239,7 @@ void StreamWriter::quoted(std::string_view text) {
     const char* const end = p + text.size();
     while (p != end) {
         const char* const run = p;
-        while (p != end && kEscapes.plain[static_cast<unsigned char>(*p)]) {
-            ++p;
-        }
+        p = plainRunEnd(p, end);
         std::memcpy(out, run, static_cast<std::size_t>(p - run));
         out += p - run;
         if (p == end) {
@@ -190,16 +250,16 @@ void StreamWriter::quoted(std::string_view text) {
         out += kEscapes.size[b];
     }
     *out++ = '"';
-    used_ += static_cast<std::size_t>(out - start);
+    next_ = out;
 }
 
-void StreamWriter::number(Number number) {
+void StreamWriter::number(const Number& number) {
     if (ownFormatting_ && std::isfinite(number)) {
         char* const out = reserve(generalBufferSize);
-        used_ += format_(number, precision_, out);
+        next_ += format_(number, precision_, out);
         return;
     }
-    flush();
+    settle();
     if (!failed_) {
         output_ << number;
         failed_ = output_.bad();
@@ -234,30 +294,54 @@ void StreamWriter::value(const Value& value) {
     }
 }
 
+// What a value holds elsewhere (a string, a container) is asked for from memory one item ahead, so that the wait
+// for it overlaps the writing of the item before.
+void prefetch(const Value& value) {
+    switch (value.type()) {
+        case Value::STRING_TYPE:
+            __builtin_prefetch(&value.get<String>());
+            break;
+        case Value::OBJECT_TYPE:
+            __builtin_prefetch(&value.get<Object>());
+            break;
+        case Value::ARRAY_TYPE:
+            __builtin_prefetch(&value.get<Array>());
+            break;
+        default:
+            break;
+    }
+}
+
 void StreamWriter::object(const Object& object) {
     put('{');
-    bool first = true;
-    for (const auto& [key, member] : object.members()) {
-        if (!first) {
+    const auto& members = object.members();
+    for (auto it = members.begin(); it != members.end();) {
+        const auto next = std::next(it);
+        if (next != members.end()) {
+            prefetch(next->second);
+        }
+        if (it != members.begin()) {
             put(", ");
         }
-        first = false;
-        quoted(key);
+        quoted(it->first);
         put(": ");
-        value(member);
+        value(it->second);
+        it = next;
     }
     put('}');
 }
 
 void StreamWriter::array(const Array& array) {
     put('[');
-    bool first = true;
-    for (const auto& element : array.elements()) {
-        if (!first) {
+    const auto& elements = array.elements();
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        if (i + 1 < elements.size()) {
+            prefetch(elements[i + 1]);
+        }
+        if (i > 0) {
             put(", ");
         }
-        first = false;
-        value(element);
+        value(elements[i]);
     }
     put(']');
 }

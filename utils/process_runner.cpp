@@ -1,3 +1,5 @@
+#include <poll.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -7,16 +9,17 @@
 
 #include "utils/process_utils.h"
 
-// A test build shortens the pause so that the poll budget can be used up quickly.
-#ifndef MORVANE_CHILD_POLL_PAUSE_US
-#define MORVANE_CHILD_POLL_PAUSE_US 10000
+// A test build sets the pause at run time, so that the poll budget can be used up quickly.
+#ifdef MORVANE_CHILD_POLL_PAUSE_SEAM
+extern useconds_t childPollPauseMicros;
+#else
+constexpr useconds_t childPollPauseMicros = 10000;
 #endif
 
 namespace {
 
 // Counts polls that find the child still running, not time.
 constexpr int kPollBudget = 10001;
-constexpr useconds_t kPollPauseMicros = MORVANE_CHILD_POLL_PAUSE_US;
 // One read delivers at most 255 characters.
 constexpr int kLineBufferSize = 256;
 
@@ -54,6 +57,43 @@ std::vector<const char*> terminated(const std::vector<const char*>& argv) {
     }
     return args;
 }
+
+// The pause once the child's output has ended: nothing is left to wait for but the child's end, so the pause ends
+// with it. A child that closed its output and runs on still gets the whole pause. Where the kernel has no process
+// descriptors (before 5.3) it is the plain pause.
+class ExitWatch {
+  public:
+    explicit ExitWatch(pid_t pid) : pid_(pid) {}
+    ~ExitWatch() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    ExitWatch(const ExitWatch&) = delete;
+    ExitWatch& operator=(const ExitWatch&) = delete;
+
+    void pause() {
+#ifdef SYS_pidfd_open
+        if (fd_ == kNotOpened) {
+            fd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
+        }
+        if (fd_ >= 0) {
+            pollfd end{fd_, POLLIN, 0};
+            const timespec pause{static_cast<time_t>(childPollPauseMicros / 1000000),
+                                 static_cast<long>(childPollPauseMicros % 1000000) * 1000};
+            if (ppoll(&end, 1, &pause, nullptr) >= 0 || errno == EINTR) {
+                return;
+            }
+        }
+#endif
+        usleep(childPollPauseMicros);
+    }
+
+  private:
+    static constexpr int kNotOpened = -2;
+    const pid_t pid_;
+    int fd_ = kNotOpened;
+};
 
 }  // namespace
 
@@ -97,6 +137,7 @@ int monitorChildAndCaptureOutput(quarn_logger* logger, int* pfd, pid_t pid) {
         return -1;
     }
     char line[kLineBufferSize];
+    ExitWatch childEnd(pid);
     for (int budget = kPollBudget;;) {
         if (waitpid(pid, &status, WNOHANG) != 0) {
             break;
@@ -109,7 +150,11 @@ int monitorChildAndCaptureOutput(quarn_logger* logger, int* pfd, pid_t pid) {
         if (fgets(line, sizeof line, stream) != nullptr) {
             logger->info("%s(%s): %s", __func__, QUARN_LINE, line);
         }
-        usleep(kPollPauseMicros);
+        if (feof(stream)) {
+            childEnd.pause();
+        } else {
+            usleep(childPollPauseMicros);
+        }
     }
     fclose(stream);
     return status;

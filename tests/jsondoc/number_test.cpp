@@ -142,9 +142,13 @@ TEST(NumberWriting, AgreesWithTheStreamAndPrintf) {
     for (Number number; edges >> number;) {
         numbers.push_back(number);
     }
-    for (Number number : numbers) {
-        expectWrittenAsTheReferencesWrite(number);
-        expectWrittenAsTheReferencesWrite(-number);
+    // Both references follow the rounding mode: 0.1 rounded up is "0.100001" at precision 6.
+    for (int mode : {FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO, FE_TONEAREST}) {
+        std::fesetround(mode);
+        for (Number number : numbers) {
+            expectWrittenAsTheReferencesWrite(number);
+            expectWrittenAsTheReferencesWrite(-number);
+        }
     }
     std::mt19937_64 random(7);
     for (int i = 0; i < 3000; ++i) {
