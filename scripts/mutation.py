@@ -166,6 +166,24 @@ def draw_sample(candidates, count, seed):
     return sample
 
 
+def running_order(mutants, modules, run_of=4):
+    """Runs of a few mutants of one file, so that a build mostly compiles one file, taken from the module least far
+    along, so that an interrupted run still has a score for each module."""
+    queues = {m: sorted((x for x in mutants if x["module"] == m), key=lambda x: (x["file"], x["line"], x["id"]))
+              for m in modules}
+    done = {m: 0 for m in modules}
+    order = []
+    while any(done[m] < len(queues[m]) for m in modules):
+        module = min((m for m in modules if done[m] < len(queues[m])), key=lambda m: done[m] / len(queues[m]))
+        queue, start = queues[module], done[module]
+        end = start + 1
+        while end < len(queue) and end - start < run_of and queue[end]["file"] == queue[start]["file"]:
+            end += 1
+        order += queue[start:end]
+        done[module] = end
+    return order
+
+
 def sync_tree(source, target):
     """Copy the tree into the scratch copy, leaving unchanged files (and so the build) alone."""
     skip = {".git", "build"}
@@ -230,7 +248,7 @@ class ScratchBuild:
     def tests_of(self, module):
         """The executables that hold the tests labelled for the module, as build targets."""
         if module not in self.targets:
-            rc, out, _ = run(["ctest", "--test-dir", str(self.build), "-L", f"^{module}$", "--show-only=json-v1"],
+            rc, out, _ = run(["ctest", "--test-dir", str(self.build), "-L", f"(^|,){module}(,|$)", "--show-only=json-v1"],
                              self.src)
             names = set()
             for test in json.loads(out).get("tests", []) if rc == 0 else []:
@@ -244,7 +262,7 @@ class ScratchBuild:
         return run(["cmake", "--build", str(self.build), "-j", str(self.jobs), "--target", *targets], self.src)
 
     def test(self, module, stop_on_failure=True):
-        cmd = ["ctest", "--test-dir", str(self.build), "-L", f"^{module}$", "-j", str(self.jobs),
+        cmd = ["ctest", "--test-dir", str(self.build), "-L", f"(^|,){module}(,|$)", "-j", str(self.jobs),
                "--timeout", str(self.timeout), "--no-tests=error"]
         if stop_on_failure:
             cmd.append("--stop-on-failure")
@@ -323,8 +341,7 @@ def main():
         parser.error("the scratch directory must lie outside the tree")
     candidates = enumerate_mutants(tree, modules)
     mutants = draw_sample(candidates, args.count, args.seed)
-    # The same file's mutants one after the other: each build then compiles one file.
-    mutants.sort(key=lambda m: (m["file"], m["line"], m["id"]))
+    mutants = running_order(mutants, modules)
     results_path = scratch_dir / f"results-seed{args.seed}-n{args.count}-{'-'.join(modules)}.jsonl"
 
     if args.list:
@@ -345,10 +362,14 @@ def main():
     scratch = ScratchBuild(src, args.jobs, args.timeout)
     print(f"scratch build in {scratch.build}; seed {args.seed}, {len(mutants)} mutants", flush=True)
     scratch.configure()
+    # Everything once: the test lists, which name the programs to rebuild per module, come from the build.
+    rc, out, seconds = scratch.build_targets(["all"])
+    if rc:
+        sys.exit(f"the unmutated tree does not build:\n{out[-4000:]}")
+    print(f"unmutated build ({seconds:.0f} s)", flush=True)
     for module in modules:
-        rc, out, seconds = scratch.build_targets(scratch.tests_of(module) or ["all"])
-        if rc:
-            sys.exit(f"the unmutated tree does not build:\n{out[-4000:]}")
+        if not scratch.tests_of(module):
+            sys.exit(f"no tests are labelled {module}")
         rc, out, seconds = scratch.test(module, stop_on_failure=False)
         if rc:
             sys.exit(f"the unmutated tree fails the {module} tests:\n{out[-4000:]}")
