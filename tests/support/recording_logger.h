@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -41,34 +42,18 @@ class RecordingLogger : public quarn_logger {
         entries_.clear();
     }
 
-    // Texts of all messages, in order.
-    std::vector<std::string> texts() const {
-        std::vector<std::string> result;
-        for (const auto& entry : entries_) {
-            result.push_back(entry.text);
-        }
-        return result;
-    }
-
     // Number of messages whose format is exactly the given one.
     size_t countFormat(const std::string& format) const {
-        size_t count = 0;
-        for (const auto& entry : entries_) {
-            count += entry.format == format ? 1 : 0;
-        }
-        return count;
+        return std::count_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.format == format; });
     }
 
   private:
     void record(Level level, const char* format, va_list args) {
         va_list copy;
         va_copy(copy, args);
-        const int length = std::vsnprintf(nullptr, 0, format, copy);
+        std::string text(std::max(std::vsnprintf(nullptr, 0, format, copy), 0), '\0');
         va_end(copy);
-        std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
-        if (length > 0) {
-            std::vsnprintf(&text[0], text.size() + 1, format, args);
-        }
+        std::vsnprintf(&text[0], text.size() + 1, format, args);
         entries_.push_back({level, format, text});
     }
 

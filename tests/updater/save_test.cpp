@@ -1,8 +1,5 @@
-#include <signal.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -100,23 +97,6 @@ TEST(DurableFileTest, FailedStepIsReportedAndLeavesNoTemporaryFile) {
                   step == Step::None || step == Step::SyncDirectory ? "new content" : "old");
         EXPECT_EQ(TempDir::entries(dir.path()), std::vector<std::string>{"doc.json"});
     }
-}
-
-// A save in a child whose files may not grow past a few bytes, as on a full disk.
-TEST_F(UpdaterTest, SaveThatRunsOutOfSpaceFailsAndKeepsTheDocument) {
-    load(kValid);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{16, 16};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        _exit(updater->writeToFile() ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
-    EXPECT_EQ(readFile(documentPath), kValid);
-    EXPECT_EQ(TempDir::entries(dir.path()), std::vector<std::string>{"VersionInfo.json"});
 }
 
 // A small file system that fills up and is then made read-only; mounting it needs root.

@@ -2,13 +2,22 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
+#include <cstdlib>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/temp_dir.h"
-#include "support/tool_runner.h"
 #include "version_documents.h"
+
+struct ToolRun {
+    int exitStatus = -1;  // -1 when the tool did not exit normally
+    int signal = 0;
+    std::string log;  // what the log library wrote to standard error
+};
 
 // A fresh simulated unit for each test, its file system at the test unit root, holding the valid document; the
 // version files of a test go to `flash`.
@@ -25,9 +34,16 @@ class SimulatedUnitTest : public ::testing::Test {
     }
     void TearDown() override { TempDir::removeTree(root); }
 
-    // A run of the real tool, which must end normally and never leave a temporary file beside the document.
+    // A run of the real tool as its callers start it (through the cross build's emulator where there is one), which
+    // must end normally and never leave a temporary file beside the document.
     ToolRun run(const std::vector<std::string>& args) {
-        const ToolRun result = runTool(MORVANE_TEST_TOOL, args);
+        std::string command = "exec " MORVANE_TEST_EMULATOR " " MORVANE_TEST_TOOL;
+        for (const auto& arg : args) {
+            command += " '" + arg + "'";
+        }
+        const int status = std::system((command + " </dev/null >/dev/null 2>" + flash / "log").c_str());
+        const ToolRun result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, WIFSIGNALED(status) ? WTERMSIG(status) : 0,
+                             readFile(flash / "log")};
         EXPECT_EQ(result.signal, 0) << "the tool was ended by a signal";
         const auto names = TempDir::entries(root + "/data/tiv/swdl");
         EXPECT_TRUE(names.empty() || names == std::vector<std::string>{"VersionInfo.json"})
@@ -35,12 +51,23 @@ class SimulatedUnitTest : public ::testing::Test {
         return result;
     }
 
-    // The error messages of a run, in order.
+    // The error messages of a run, in order, without the library's tag, time and process columns. A line that does
+    // not start a message continues the previous one (a message with line breaks inside).
     static std::vector<std::string> errors(const ToolRun& run) {
+        static const std::regex start(
+            R"(^VERSION_UPDATER ([VDIWEF]) \d\d-\d\d \d\d:\d\d:\d\d(?:\.\d+)? +\d+ +\d+ (.*)$)");
         std::vector<std::string> texts;
-        for (const auto& line : logMessages(run.log)) {
-            if (line.priority == 'E') {
-                texts.push_back(line.text);
+        bool inError = false;
+        std::istringstream lines(run.log);
+        for (std::string line; std::getline(lines, line);) {
+            std::smatch match;
+            if (std::regex_match(line, match, start)) {
+                inError = match[1] == "E";
+                if (inError) {
+                    texts.push_back(match[2]);
+                }
+            } else if (inError) {
+                texts.back() += "\n" + line;
             }
         }
         return texts;
