@@ -39,7 +39,8 @@ TEST_F(UpdaterTest, SaveReplacesTheLinkedFileKeepingLinkAndPermissions) {
     mkdir((dir / "real").c_str(), 0755);
     writeFile(target, kValid);
     ASSERT_EQ(chmod(target.c_str(), 0604), 0);
-    ASSERT_EQ(symlink("real/VersionInfo.json", documentPath.c_str()), 0);
+    ASSERT_EQ(unlink(documentPath.c_str()), 0);
+    ASSERT_EQ(symlink(target.c_str(), documentPath.c_str()), 0);
     loadExisting();
     ASSERT_TRUE(updater->updateVersionforBlock(3, 0, versionFile(R"({"Version": "new"})")));
     ASSERT_TRUE(updater->writeToFile());
@@ -52,6 +53,7 @@ TEST_F(UpdaterTest, SaveReplacesTheLinkedFileKeepingLinkAndPermissions) {
 }
 
 TEST_F(UpdaterTest, NewDocumentGetsThePermissionsOfAPlainCreate) {
+    unlink(documentPath.c_str());
     loadExisting();
     const mode_t previous = umask(027);
     const bool saved = updater->writeToFile();
