@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Counted lines of tests/ against the product's code, and the share; the rule is at most a third.
 # Counted: non-blank lines of .cpp, .h and .c files that are not only a // comment.
-# Usage: scripts/test_share.sh [--modules]   (--modules: also each module against its own tests)
+# Usage: scripts/test_share.sh [--modules] [tree]   (--modules: also each module against its own tests; tree: another
+# checkout to count, this one by default)
 set -euo pipefail
-cd "$(dirname "${BASH_SOURCE[0]}")/.."
+per_module=0
+[ "${1:-}" = "--modules" ] && { per_module=1; shift; }
+cd "${1:-$(dirname "${BASH_SOURCE[0]}")/..}"
 modules=(app logging common updater utils jsondoc)
 
 count() {
@@ -14,7 +17,7 @@ count() {
     cat $files | grep -v -E '^[[:space:]]*$' | grep -c -v -E '^[[:space:]]*//' || true
 }
 
-if [ "${1:-}" = "--modules" ]; then
+if [ "$per_module" -eq 1 ]; then
     for module in "${modules[@]}"; do
         printf '%-8s product %5d  tests %5d\n' "$module" "$(count "$module")" "$(count "tests/$module")"
     done

@@ -35,12 +35,12 @@ TEST_F(UpdaterTest, SaveRebuildsTheDocumentFromTheModel) {
 }
 
 TEST_F(UpdaterTest, SaveReplacesTheLinkedFileKeepingLinkAndPermissions) {
-    const std::string target = dir / "real/VersionInfo.json";
-    mkdir((dir / "real").c_str(), 0755);
+    const std::string real = root + "/data/tiv/swdl/real", target = real + "/VersionInfo.json";
+    mkdir(real.c_str(), 0755);
     writeFile(target, kValid);
     ASSERT_EQ(chmod(target.c_str(), 0604), 0);
     ASSERT_EQ(unlink(documentPath.c_str()), 0);
-    ASSERT_EQ(symlink(target.c_str(), documentPath.c_str()), 0);
+    ASSERT_EQ(symlink("real/VersionInfo.json", documentPath.c_str()), 0);
     loadExisting();
     ASSERT_TRUE(updater->updateVersionforBlock(3, 0, versionFile(R"({"Version": "new"})")));
     ASSERT_TRUE(updater->writeToFile());
@@ -49,7 +49,7 @@ TEST_F(UpdaterTest, SaveReplacesTheLinkedFileKeepingLinkAndPermissions) {
     EXPECT_TRUE(lstat(documentPath.c_str(), &status) == 0 && S_ISLNK(status.st_mode));
     EXPECT_EQ(readFile(target), replaced(kValid, "0200", "new"));
     EXPECT_EQ(permissionsOf(target), 0604u);
-    EXPECT_EQ(TempDir::entries(dir / "real"), std::vector<std::string>{"VersionInfo.json"});
+    EXPECT_EQ(TempDir::entries(real), std::vector<std::string>{"VersionInfo.json"});
 }
 
 TEST_F(UpdaterTest, NewDocumentGetsThePermissionsOfAPlainCreate) {
