@@ -108,6 +108,7 @@ TEST(StringGrammar, EscapesAndQuotes) {
         {R"(["\u0041"])", "A"},
         {R"(["\u00e9"])", "\xE9"},
         {R"(["\u20AC"])", "\xAC"},
+        {R"(["\u00ff"])", "\xFF"},
         {R"(["\uZZZZ"])", ""},
         {R"(["\u12"4x"])", "\x12x"},
         {R"(["\u 41Z"])", "A"},

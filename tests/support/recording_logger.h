@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -7,69 +8,59 @@
 
 #include "logging/quarn_logger.h"
 
-// A logger that keeps every message, formatted, with its priority, so tests can assert on exact log output.
-class RecordingLogger : public quarn_logger {
+// The test loggers' common part: each operation formats its message and hands it on with its priority letter.
+class FormattingLogger : public quarn_logger {
   public:
-    enum Level { VERBOSE = 2, DEBUG = 3, INFO = 4, WARN = 5, ERROR = 6, FATAL = 7 };
+#define FORMATTING_LOGGER_OPERATION(name, letter) \
+    int name(const char* format, ...) override {  \
+        va_list args;                             \
+        va_start(args, format);                   \
+        forward(letter, format, args);            \
+        va_end(args);                             \
+        return 0;                                 \
+    }
+    FORMATTING_LOGGER_OPERATION(verbose, 'V')
+    FORMATTING_LOGGER_OPERATION(debug, 'D')
+    FORMATTING_LOGGER_OPERATION(info, 'I')
+    FORMATTING_LOGGER_OPERATION(warn, 'W')
+    FORMATTING_LOGGER_OPERATION(error, 'E')
+    FORMATTING_LOGGER_OPERATION(fatal, 'F')
+#undef FORMATTING_LOGGER_OPERATION
 
+  protected:
+    virtual void record(char letter, const char* format, const std::string& text) = 0;
+
+  private:
+    void forward(char letter, const char* format, va_list args) {
+        va_list copy;
+        va_copy(copy, args);
+        std::string text(std::max(std::vsnprintf(nullptr, 0, format, copy), 0), '\0');
+        va_end(copy);
+        std::vsnprintf(&text[0], text.size() + 1, format, args);
+        record(letter, format, text);
+    }
+};
+
+// A logger that keeps every message, formatted, with its priority letter, so tests can assert on exact log output.
+class RecordingLogger : public FormattingLogger {
+  public:
     struct Entry {
-        Level level;
+        char level;
         std::string format;
         std::string text;
     };
 
-#define RECORDING_LOGGER_OPERATION(name, level)  \
-    int name(const char* format, ...) override { \
-        va_list args;                            \
-        va_start(args, format);                  \
-        record(level, format, args);             \
-        va_end(args);                            \
-        return 0;                                \
-    }
-    RECORDING_LOGGER_OPERATION(verbose, VERBOSE)
-    RECORDING_LOGGER_OPERATION(debug, DEBUG)
-    RECORDING_LOGGER_OPERATION(info, INFO)
-    RECORDING_LOGGER_OPERATION(warn, WARN)
-    RECORDING_LOGGER_OPERATION(error, ERROR)
-    RECORDING_LOGGER_OPERATION(fatal, FATAL)
-#undef RECORDING_LOGGER_OPERATION
-
-    const std::vector<Entry>& entries() const {
-        return entries_;
-    }
-    void clear() {
-        entries_.clear();
-    }
-
-    // Texts of all messages, in order.
-    std::vector<std::string> texts() const {
-        std::vector<std::string> result;
-        for (const auto& entry : entries_) {
-            result.push_back(entry.text);
-        }
-        return result;
-    }
+    const std::vector<Entry>& entries() const { return entries_; }
+    void clear() { entries_.clear(); }
 
     // Number of messages whose format is exactly the given one.
     size_t countFormat(const std::string& format) const {
-        size_t count = 0;
-        for (const auto& entry : entries_) {
-            count += entry.format == format ? 1 : 0;
-        }
-        return count;
+        return std::count_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.format == format; });
     }
 
   private:
-    void record(Level level, const char* format, va_list args) {
-        va_list copy;
-        va_copy(copy, args);
-        const int length = std::vsnprintf(nullptr, 0, format, copy);
-        va_end(copy);
-        std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
-        if (length > 0) {
-            std::vsnprintf(&text[0], text.size() + 1, format, args);
-        }
-        entries_.push_back({level, format, text});
+    void record(char letter, const char* format, const std::string& text) override {
+        entries_.push_back({letter, format, text});
     }
 
     std::vector<Entry> entries_;

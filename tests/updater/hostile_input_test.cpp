@@ -5,9 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "simulated_unit.h"
-#include "support/recording_logger.h"
-#include "updater/update_version_info.h"
+#include "updater_fixture.h"
 
 namespace {
 
@@ -41,7 +39,7 @@ const std::string kOddNumbersUpdated = document(
     R"({"BlockID": 255, "System0_Version": "e"}, {"BlockID": 255, "System0_Version": "f"}, {"BlockID": 3, "System0_Version": "g"}])",
     replaced(kGTO, R"("Active_System": 1)", R"("Active_System": 255)"), kAudio);
 
-using HostileInputTest = SimulatedUnitTest;
+using HostileInputTest = UpdaterTest;
 
 // Each hostile document or version file goes through the real tool updating block 3, slot 0.
 TEST_F(HostileInputTest, ToolNeitherCrashesNorSavesABrokenDocument) {
@@ -71,13 +69,12 @@ TEST_F(HostileInputTest, ToolNeitherCrashesNorSavesABrokenDocument) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         writeFile(documentPath, c.documentContent);
-        writeFile(flash / "hostile.json", c.versionFile);
-        const ToolRun result = run({"3", "0", flash / "hostile.json"});
+        writeFile(dir / "hostile.json", c.versionFile);
+        const ToolRun result = run({"3", "0", dir / "hostile.json"});
         EXPECT_EQ(result.exitStatus, c.exitStatus) << result.log.substr(0, 2000);
         EXPECT_TRUE(readFile(documentPath) == c.after) << "the document differs from the one expected";
-        RecordingLogger logger;
-        RAROV_UpdateVersionInfo reloaded(&logger, documentPath);
-        EXPECT_EQ(logger.texts(), std::vector<std::string>()) << "a saved document loads cleanly";
+        loadExisting();
+        EXPECT_TRUE(logger.entries().empty()) << "a saved document loads cleanly";
     }
 }
 
@@ -85,8 +82,8 @@ TEST_F(HostileInputTest, ToolNeitherCrashesNorSavesABrokenDocument) {
 // file cannot be read, and a document that cannot be read cannot be replaced either.
 TEST_F(HostileInputTest, DirectoryOrUnreadableFileInPlaceOfAnInput) {
     const bool root = geteuid() == 0;
-    mkdir((flash / "directory.json").c_str(), 0755);
-    EXPECT_EQ(run({"3", "0", flash / "directory.json"}).exitStatus, 1);
+    mkdir((dir / "directory.json").c_str(), 0755);
+    EXPECT_EQ(run({"3", "0", dir / "directory.json"}).exitStatus, 1);
     EXPECT_EQ(readFile(documentPath), kValid);
 
     chmod(block.c_str(), 0);

@@ -1,13 +1,13 @@
 #include <string>
 #include <vector>
 
-#include "simulated_unit.h"
+#include "updater_fixture.h"
 
 namespace {
 
 using namespace docs;
 
-using ToolRunTest = SimulatedUnitTest;
+using ToolRunTest = UpdaterTest;
 
 enum class Before { Valid, Missing, Directory, NoDirectory };  // what stands where the document belongs
 
@@ -19,7 +19,7 @@ TEST_F(ToolRunTest, EveryCommandLineFormEndsWithItsStatusMessagesAndDocument) {
         "main(58): Usage: morvane BlockID SystemID Path_to_VersionFile DataSetName[Optional] \nExiting";
     const std::string failed = "main(69): Updating Version Information failed";
     const std::string read = "RAROV_UpdateVersionInfo(75): Error in reading the Version file";
-    const std::string empty = flash / "empty.json", path = root + "/data/tiv//swdl//VersionInfo.json";
+    const std::string empty = dir / "empty.json", path = root + "/data/tiv//swdl//VersionInfo.json";
     const std::string block4 = replaced(kValid, R"("System1_Version": "0201")", R"("System1_Version": "0202")");
     const struct {
         std::vector<std::string> args;

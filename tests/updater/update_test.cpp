@@ -71,7 +71,7 @@ TEST_F(UpdaterTest, UpdateLogsInOrderAndChangesOnlyWhatItMay) {
     load(kValid);
     updater->updateVersionforBlock(4, 0, "");
     EXPECT_EQ(logger.entries().front().text, "updateVersionforBlock(245): Called for blockID = 0x4");
-    EXPECT_EQ(logger.entries().front().level, RecordingLogger::VERBOSE);
+    EXPECT_EQ(logger.entries().front().level, 'V');
 }
 
 TEST_F(UpdaterTest, ReturnedVersionsAreThoseLoaded) {

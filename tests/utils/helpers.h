@@ -6,12 +6,11 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 
-#include <cstdarg>
 #include <filesystem>
 #include <functional>
 #include <regex>
 
-#include "logging/quarn_logger.h"
+#include "support/recording_logger.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -20,7 +19,7 @@ using Logs = std::vector<std::string>;
 // Keeps each message as "<level letter> <text>" in a file of its own, written at once, so that what a forked child
 // logs reaches the test too. The source-line tag after a function name reads "(#)", so expectations survive edits
 // of the code (a tag that is not a decimal number stays and fails the comparison), and home reads "~".
-class FileLogger : public quarn_logger {
+class FileLogger : public FormattingLogger {
   public:
     explicit FileLogger(const std::string& home) : home_(home) {}
     ~FileLogger() override { close(fd_); }
@@ -38,27 +37,9 @@ class FileLogger : public quarn_logger {
 
     std::function<void(const std::string& text)> onMessage;
 
-#define FILE_LOGGER_OPERATION(name, letter)      \
-    int name(const char* format, ...) override { \
-        va_list args;                            \
-        va_start(args, format);                  \
-        append(letter, format, args);            \
-        va_end(args);                            \
-        return 0;                                \
-    }
-    FILE_LOGGER_OPERATION(verbose, 'V')
-    FILE_LOGGER_OPERATION(debug, 'D')
-    FILE_LOGGER_OPERATION(info, 'I')
-    FILE_LOGGER_OPERATION(warn, 'W')
-    FILE_LOGGER_OPERATION(error, 'E')
-    FILE_LOGGER_OPERATION(fatal, 'F')
-#undef FILE_LOGGER_OPERATION
-
   private:
-    void append(char letter, const char* format, va_list args) {
+    void record(char letter, const char*, const std::string& text) override {
         static const std::regex lineTag(R"(^(\w+)\(\d+\): )");
-        char text[4096];
-        std::vsnprintf(text, sizeof text, format, args);
         const std::string message = std::regex_replace(std::regex_replace(text, lineTag, "$1(#): "), home_, "~");
         // One write per message keeps the records of parent and child whole.
         EXPECT_GT(write(fd_, (letter + (" " + message) + '\0').c_str(), message.size() + 3), 0);
