@@ -112,6 +112,7 @@ TEST(DurableFileTest, FailedStepIsReportedAndLeavesNoTemporaryFile) {
 // A directory where the document belongs cannot be read, so nothing is saved over it; a save to it is refused at
 // once, as opening it for writing would be.
 TEST_F(UpdaterTest, DirectoryInPlaceOfTheDocumentIsNeitherReadNorReplaced) {
+    unlink(documentPath.c_str());
     mkdir(documentPath.c_str(), 0755);
     loadExisting();
     EXPECT_FALSE(updater->isVersionFileReadable() || updater->writeToFile() ||
