@@ -12,7 +12,7 @@
 
 namespace {
 
-int syncDirectoryOf(const char* directory) {
+[[maybe_unused]] int syncDirectoryOf(const char* directory) {
     const int fd = ::open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         return -1;
