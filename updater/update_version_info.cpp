@@ -92,8 +92,8 @@ RAROV_UpdateVersionInfo::RAROV_UpdateVersionInfo(quarn_logger* logger, const std
         setDefaultVersionInfo_NAD();
         return;
     }
-    std::istringstream text(content);
-    if (error != 0 || !m_versionInfoJSON.parse(text)) {
+    // The bytes are already in memory: parsed from them, as a stream of them would be.
+    if (error != 0 || !m_versionInfoJSON.parse(content)) {
         m_logger->error("%s(%s): Error in reading the Version file", __func__, "75");
         m_NADVersionInfo.clear();
         setDefaultVersionInfo_NAD();
