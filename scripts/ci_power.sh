@@ -111,12 +111,15 @@ machine() {
         disks+=(-drive "file=$work/$name.disk-$disk,if=none,id=$disk,format=raw,cache=unsafe,discard=unmap"
             -device "virtio-blk-pci,drive=$disk")
     done
-    timeout 540 qemu-system-x86_64 -machine pc,accel=tcg -cpu qemu64 -m 768 -smp 1 -nographic -no-reboot \
+    local booted=$SECONDS
+    # Generous: a loaded host slows emulation several times over (about 2 minutes per machine on a quiet one).
+    timeout 1500 qemu-system-x86_64 -machine pc,accel=tcg -cpu qemu64 -m 768 -smp 1 -nographic -no-reboot \
         -kernel "$kernel/tree/boot/vmlinuz-$kernel_version" -initrd "$work/$name.initramfs.gz" \
         -append "console=ttyS0 quiet panic=-1 rdinit=/init" "${disks[@]}" </dev/null >"$work/$name.log" 2>&1 || true
+    echo "power cuts: the $name machine ran $((SECONDS - booted)) s"
 }
 
-echo "== power cuts: two machines"
+echo "== power cuts: two machines ($(($(date +%s) - started)) s after the start)"
 first_cases=${MORVANE_POWER_CASES_FIRST:-$first_cases}
 second_cases=${MORVANE_POWER_CASES_SECOND:-$second_cases}
 # shellcheck disable=SC2086 # (one argument per case)
