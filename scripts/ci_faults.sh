@@ -4,6 +4,6 @@
 # Usage: scripts/ci_faults.sh
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-bash "$root/tests/fault/save_faults.sh"
-bash "$root/tests/fault/crash_kills.sh"
-bash "$root/tests/fault/memcheck.sh"
+bash "$root/scripts/fault/save_faults.sh"
+bash "$root/scripts/fault/crash_kills.sh"
+bash "$root/scripts/fault/memcheck.sh"

@@ -316,6 +316,24 @@ def report(mutants, results, modules, out):
             print(f"  {m['file']}:{m['line']} ({m['kind']}): {m['original']}  ->  {m['mutant']}", file=out)
 
 
+def compare(mutants, results, earlier_path):
+    """Mutants of this sample whose outcome differs from an earlier run's; non-zero when one that was killed is not."""
+    earlier = {}
+    for line in earlier_path.read_text().splitlines():
+        if line.strip():
+            r = json.loads(line)
+            earlier[r["id"]] = r["status"]
+    now = {r["id"]: r["status"] for r in results}
+    lost = 0
+    for m in mutants:
+        before, after = earlier.get(m["id"]), now.get(m["id"])
+        if before and after and before != after:
+            lost += before == "killed"
+            print(f"changed: {m['file']}:{m['line']} {m['original']}  ->  {m['mutant']}: {before} -> {after}")
+    print(f"compared with {earlier_path}: {lost} mutant(s) killed before and not now")
+    return 1 if lost else 0
+
+
 def main():
     here = Path(__file__).resolve().parent.parent
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -324,6 +342,9 @@ def main():
     parser.add_argument("--count", type=int, default=200, help="mutants in the sample")
     parser.add_argument("--seed", type=int, default=11)
     parser.add_argument("--modules", default=",".join(MODULES), help="comma-separated modules to mutate")
+    parser.add_argument("--only", help="comma-separated modules whose mutants of the sample run (the sample is the same)")
+    parser.add_argument("--compare", type=Path, help="results file of an earlier run: list the mutants whose outcome "
+                        "differs")
     parser.add_argument("--jobs", type=int, default=2, help="parallel build and test jobs")
     parser.add_argument("--timeout", type=int, default=30, help="seconds per test")
     parser.add_argument("--list", action="store_true", help="print the sample and stop")
@@ -342,6 +363,12 @@ def main():
     candidates = enumerate_mutants(tree, modules)
     mutants = draw_sample(candidates, args.count, args.seed)
     mutants = running_order(mutants, modules)
+    if args.only:
+        only = [m for m in args.only.split(",") if m]
+        if set(only) - set(modules):
+            parser.error("--only names modules outside --modules")
+        modules = only
+        mutants = [m for m in mutants if m["module"] in only]
     results_path = scratch_dir / f"results-seed{args.seed}-n{args.count}-{'-'.join(modules)}.jsonl"
 
     if args.list:
@@ -354,7 +381,7 @@ def main():
         results = [json.loads(l) for l in results_path.read_text().splitlines() if l.strip()]
     if args.report_only:
         report(mutants, results, modules, sys.stdout)
-        return 0
+        return compare(mutants, results, args.compare) if args.compare else 0
 
     src = scratch_dir / "src"
     src.mkdir(parents=True, exist_ok=True)
@@ -395,7 +422,7 @@ def main():
     finally:
         sync_tree(tree, src)
     report(mutants, results, modules, sys.stdout)
-    return 0
+    return compare(mutants, results, args.compare) if args.compare else 0
 
 
 if __name__ == "__main__":

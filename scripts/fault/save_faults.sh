@@ -4,7 +4,7 @@
 # leaves: exit status 1 where the document could not be read or the save failed, 0 only with the new document on
 # disk, the document byte-identical to the old or the new one, and no temporary file. Then fails the "sync" child's
 # fork and exec: the run still succeeds; and the read of a rejected document's dump: the run goes on.
-# Usage: tests/fault/save_faults.sh        (builds the tool under build/faults; needs strace)
+# Usage: scripts/fault/save_faults.sh        (builds the tool under build/faults; needs strace)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/simulated_unit.sh"
 build_tool strace

@@ -2,7 +2,7 @@
 # Runs the real tool under valgrind's memcheck on a simulated unit: a block update, an audio data set update, a
 # rejected document (which is dumped into the log and replaced), a failed update and a usage error. Every run must
 # end with the tool's own exit status and without a memory error or a leak (definite, indirect or possible).
-# Usage: tests/fault/memcheck.sh   (builds the tool under build/faults; needs valgrind)
+# Usage: scripts/fault/memcheck.sh   (builds the tool under build/faults; needs valgrind)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/simulated_unit.sh"
 build_tool valgrind

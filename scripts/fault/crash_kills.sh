@@ -4,7 +4,7 @@
 # kill the document must be the old one or the new one, byte for byte. A kill between the creation of the temporary
 # file and the rename leaves that file behind; the next complete save removes such leftovers, and a last
 # undisturbed run must succeed and leave none.
-# Usage: tests/fault/crash_kills.sh [runs]   (default: MORVANE_KILL_RUNS, or 300; MORVANE_KILL_SEED seeds the spread)
+# Usage: scripts/fault/crash_kills.sh [runs]   (default: MORVANE_KILL_RUNS, or 300; MORVANE_KILL_SEED seeds the spread)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/simulated_unit.sh"
 build_tool
