@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,13 +34,8 @@ TEST(WellKnownPathsTest, ValuesAreBuiltCharacterForCharacter) {
     }
 }
 
-TEST(BlockTableTest, HoldsTheSevenBlocksInAscendingOrder) {
-    std::vector<std::pair<int, int>> entries(expectedBlockIDs.begin(), expectedBlockIDs.end());
-    const std::vector<std::pair<int, int>> expected = {{3, 1}, {4, 2}, {5, 1}, {6, 1}, {7, 1}, {8, 2}, {9, 1}};
-    EXPECT_EQ(entries, expected);
-    for (int absent : {0, 1, 2, 10, -1, 259}) {
-        EXPECT_EQ(expectedBlockIDs.count(absent), 0u) << absent;
-    }
+TEST(BlockTableTest, HoldsTheSevenBlocksWithTheirCopies) {
+    EXPECT_EQ(expectedBlockIDs, (std::map<int, int>{{3, 1}, {4, 2}, {5, 1}, {6, 1}, {7, 1}, {8, 2}, {9, 1}}));
 }
 
 TEST(WellKnownPathsTest, EveryModuleHoldsItsOwnCopy) {
