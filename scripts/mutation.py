@@ -245,24 +245,32 @@ class ScratchBuild:
         if rc:
             sys.exit("configure failed:\n" + out)
 
-    def tests_of(self, module):
-        """The executables that hold the tests labelled for the module, as build targets."""
-        if module not in self.targets:
-            rc, out, _ = run(["ctest", "--test-dir", str(self.build), "-L", f"(^|,){module}(,|$)", "--show-only=json-v1"],
-                             self.src)
+    def tests_of(self, module, stage=None):
+        """The executables that hold the tests labelled for the module, as build targets; stage 1 only the module's
+        own tests, stage 2 only the runs on the simulated unit (labelled with every module)."""
+        key = (module, stage)
+        if key not in self.targets:
+            rc, out, _ = run(["ctest", "--test-dir", str(self.build), *self.selection(module, stage),
+                              "--show-only=json-v1"], self.src)
             names = set()
             for test in json.loads(out).get("tests", []) if rc == 0 else []:
                 command = test.get("command") or []
                 if command:
                     names.add(Path(command[0]).name)
-            self.targets[module] = sorted(names)
-        return self.targets[module]
+            self.targets[key] = sorted(names)
+        return self.targets[key]
+
+    @staticmethod
+    def selection(module, stage=None):
+        every = f"^{','.join(MODULES)}$"
+        return {None: ["-L", f"(^|,){module}(,|$)"], 1: ["-L", f"(^|,){module}(,|$)", "-LE", every],
+                2: ["-L", every]}[stage]
 
     def build_targets(self, targets):
         return run(["cmake", "--build", str(self.build), "-j", str(self.jobs), "--target", *targets], self.src)
 
-    def test(self, module, stop_on_failure=True):
-        cmd = ["ctest", "--test-dir", str(self.build), "-L", f"(^|,){module}(,|$)", "-j", str(self.jobs),
+    def test(self, module, stop_on_failure=True, stage=None):
+        cmd = ["ctest", "--test-dir", str(self.build), *self.selection(module, stage), "-j", str(self.jobs),
                "--timeout", str(self.timeout), "--no-tests=error"]
         if stop_on_failure:
             cmd.append("--stop-on-failure")
@@ -270,20 +278,30 @@ class ScratchBuild:
 
 
 def try_mutant(scratch, mutant):
+    """Builds and runs the module's own tests first and the slower runs on the simulated unit only if those pass:
+    the outcome is the one of running them all, most kills come sooner."""
     path = scratch.src / mutant["file"]
-    targets = scratch.tests_of(mutant["module"])
+    build_s = test_s = 0.0
     with Restore(path):
         lines = path.read_text().split("\n")
         lines[mutant["line"] - 1] = mutated_line(lines[mutant["line"] - 1], mutant)
         path.write_text("\n".join(lines))
-        rc, out, build_s = scratch.build_targets(targets)
-        if rc:
-            # A test program that dies while its tests are listed fails the build, but it compiled.
-            listed = "Error running test executable" in out or "--gtest_list_tests" in out
-            return ("killed" if listed else "not compiled"), build_s, 0.0, out[-2000:]
-        rc, out, test_s = scratch.test(mutant["module"])
-        failed = [l.strip() for l in out.splitlines() if "***" in l or "(Failed)" in l or "(Timeout)" in l]
-        return ("killed" if rc else "survived"), build_s, test_s, "\n".join(failed[:3])
+        for stage in (1, 2):
+            targets = scratch.tests_of(mutant["module"], stage)
+            if not targets:
+                continue
+            rc, out, seconds = scratch.build_targets(targets)
+            build_s += seconds
+            if rc:
+                # A test program that dies while its tests are listed fails the build, but it compiled.
+                listed = "Error running test executable" in out or "--gtest_list_tests" in out
+                return ("killed" if listed else "not compiled"), build_s, test_s, out[-2000:]
+            rc, out, seconds = scratch.test(mutant["module"], stage=stage)
+            test_s += seconds
+            if rc:
+                failed = [l.strip() for l in out.splitlines() if "***" in l or "(Failed)" in l or "(Timeout)" in l]
+                return "killed", build_s, test_s, "\n".join(failed[:3])
+        return "survived", build_s, test_s, ""
 
 
 def mutated_line(line, mutant):
