@@ -235,11 +235,11 @@ TEST(DurableFileTest, FailedStepIsReportedAndLeavesNoTemporaryFile) {
     for (const Step step :
          {Step::None, Step::Open, Step::Write, Step::Sync, Step::Close, Step::Rename, Step::SyncDirectory}) {
         TempDir dir;
-        // Only the second is named and made as a temporary file of this target; a complete save removes it.
-        std::vector<std::string> names{".doc.json.AbC12", ".doc.json.AbC123", ".doc.json.dir123", ".doc.json.lnk123"};
+        // Only the third is named and made as a temporary file of the target, v; a complete save removes it.
+        std::vector<std::string> names{".v.Ab-123", ".v.AbC12", ".v.AbC123", ".v.dir123", ".v.lnk123", "v"};
         const std::string made =
-            "printf old >doc.json && touch .doc.json.AbC12 .doc.json.AbC123 && mkdir .doc.json.dir123";
-        std::system(("cd " + dir.path() + " && " + made + " && ln -s doc.json .doc.json.lnk123").c_str());
+            "printf old >v && touch .v.Ab-123 .v.AbC12 .v.AbC123 && mkdir .v.dir123 && ln -s v .v.lnk123";
+        std::system(("cd " + dir.path() + " && " + made).c_str());
         const DurableFileCalls& real = DurableFileCalls::system();
         const auto fails = [step](Step at, int error = EIO) { return step == at && (errno = error); };
         DurableFileCalls calls;
@@ -256,12 +256,11 @@ TEST(DurableFileTest, FailedStepIsReportedAndLeavesNoTemporaryFile) {
         calls.rename = [&](const char* a, const char* b) { return fails(Step::Rename) ? -1 : real.rename(a, b); };
         calls.syncDirectory = [&](const char* d) { return fails(Step::SyncDirectory) ? -1 : real.syncDirectory(d); };
 
-        const DurableFileResult result = replaceFileDurably(dir / "doc.json", "new", calls);
+        const DurableFileResult result = replaceFileDurably(dir / "v", "new", calls);
         EXPECT_EQ(result.failedStep, step);
         EXPECT_EQ(result.error, step == Step::None ? 0 : step == Step::Write ? ENOSPC : EIO);
-        EXPECT_EQ(readFile(dir / "doc.json"), step == Step::None || step == Step::SyncDirectory ? "new" : "old");
-        names.push_back("doc.json");
-        names.erase(names.begin() + 1, names.begin() + (step == Step::None ? 2 : 1));
+        EXPECT_EQ(readFile(dir / "v"), step == Step::None || step == Step::SyncDirectory ? "new" : "old");
+        names.erase(names.begin() + 2, names.begin() + (step == Step::None ? 3 : 2));
         EXPECT_EQ(TempDir::entries(dir.path()), names);
     }
 }
