@@ -243,6 +243,7 @@ TEST(DurableFileTest, FailedStepIsReportedAndLeavesNoTemporaryFile) {
         const DurableFileCalls& real = DurableFileCalls::system();
         const auto fails = [step](Step at, int error = EIO) { return step == at && (errno = error); };
         DurableFileCalls calls;
+        int reused = -1;  // takes the number of the temporary file's descriptor once that is closed
         calls.createTemporary = [&](char* path) {
             EXPECT_EQ(std::string(path).rfind(dir.path() + "/", 0), 0u) << path << " is not beside the target";
             return fails(Step::Open) ? -1 : real.createTemporary(path);
@@ -252,7 +253,7 @@ TEST(DurableFileTest, FailedStepIsReportedAndLeavesNoTemporaryFile) {
             return failed ? -1 : real.write(fd, data, 1);
         };
         calls.fsync = [&](int fd) { return fails(Step::Sync) ? -1 : real.fsync(fd); };
-        calls.close = [&](int fd) { return real.close(fd) == 0 && !fails(Step::Close) ? 0 : -1; };
+        calls.close = [&](int fd) { return real.close(fd) || (reused = dup(2)) < 0 || fails(Step::Close) ? -1 : 0; };
         calls.rename = [&](const char* a, const char* b) { return fails(Step::Rename) ? -1 : real.rename(a, b); };
         calls.syncDirectory = [&](const char* d) { return fails(Step::SyncDirectory) ? -1 : real.syncDirectory(d); };
 
@@ -262,7 +263,9 @@ TEST(DurableFileTest, FailedStepIsReportedAndLeavesNoTemporaryFile) {
         EXPECT_EQ(readFile(dir / "v"), step == Step::None || step == Step::SyncDirectory ? "new" : "old");
         names.erase(names.begin() + 2, names.begin() + (step == Step::None ? 3 : 2));
         EXPECT_EQ(TempDir::entries(dir.path()), names);
+        EXPECT_TRUE(reused < 0 || close(reused) == 0) << "the save closed a descriptor no longer its own";
     }
+    EXPECT_EQ(DurableFileCalls::system().syncDirectory((kRoot + "/none").c_str()), -1) << "a directory not there";
 }
 
 const std::string kPath = kRoot + "/data/tiv//swdl//VersionInfo.json";  // as the tool names it
