@@ -177,6 +177,8 @@ TEST_F(Utils, ReadersPrintTheRestOfAStreamOrWhyNotAndCountLinesFromOneGivingEmpt
         EXPECT_EQ(readLineFromFile(dir / "lines", line), expected) << line;
     }
     EXPECT_EQ(readLineFromFile(dir / "missing", 1), "") << "a stream that has failed is not rewound";
+    std::fstream file(dir / "lines", std::ios::in | std::ios::out);
+    EXPECT_TRUE(readLine(file, 2, false) == "second" && readLine(file, 1, true) == "first" && !file.is_open());
 }
 
 TEST_F(Utils, GetFileSizeGivesMinusOneForAMissingFileAndSizesThatDoNotFit) {
