@@ -1,25 +1,20 @@
 #pragma once
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-// A scratch directory that lives as long as the object; everything below it is removed with it.
+// A scratch directory that lives as long as the object; everything below it is removed with it. It lies under
+// TMPDIR when that is set (a memory file system keeps many syncs cheap), else under /tmp.
 class TempDir {
   public:
-    // Under TMPDIR when it is set (a memory file system keeps many syncs cheap), else /tmp.
-    TempDir() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/morvane_test_XXXXXX";
-        path_ = mkdtemp(&pattern[0]) != nullptr ? pattern : std::string();
-    }
+    TempDir() { path_ = mkdtemp(&path_[0]) != nullptr ? path_ : throw std::runtime_error("no scratch directory"); }
     ~TempDir() { removeTree(path_); }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
 
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
@@ -31,25 +26,22 @@ class TempDir {
 
     // Names in a directory, sorted.
     static std::vector<std::string> entries(const std::string& path) {
-        std::vector<std::string> names;
+        std::set<std::string> names;
         std::error_code error;
         for (const auto& entry : std::filesystem::directory_iterator(path, error)) {
-            names.push_back(entry.path().filename());
+            names.insert(entry.path().filename());
         }
-        std::sort(names.begin(), names.end());
-        return names;
+        return {names.begin(), names.end()};
     }
 
   private:
-    std::string path_;
+    std::string path_ = std::filesystem::temp_directory_path() / "morvane_test_XXXXXX";
 };
 
 inline void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+    std::ofstream(path, std::ios::binary) << content;
 }
 
 inline std::string readFile(const std::string& path) {
-    std::stringstream content;
-    content << std::ifstream(path, std::ios::binary).rdbuf();
-    return content.str();
+    return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
 }

@@ -1,0 +1,316 @@
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <zlib.h>
+
+#include <chrono>
+#include <functional>
+#include <regex>
+#include <stdexcept>
+
+#include "support/recording_logger.h"
+#include "support/temp_dir.h"
+#include "utils/file_utils.h"
+#include "utils/process_utils.h"
+
+useconds_t childPollPauseMicros = 0;
+
+// Every nanosleep of this program lands here (linked with --wrap=nanosleep): pauses are recorded, not slept.
+static std::vector<std::pair<long, long>> sleeps;
+extern "C" int __wrap_nanosleep(const timespec* request, timespec* /*remaining*/) {
+    return sleeps.emplace_back(request->tv_sec, request->tv_nsec), 0;
+}
+
+// So does every read (libstdc++'s file buffers call this one): a read of one descriptor fails once, after a number of
+// them have gone through.
+static std::pair<int, int> breakingReads{-1, 0};
+extern "C" ssize_t read(int fd, void* buffer, size_t size) {
+    const bool broken = fd == breakingReads.first && breakingReads.second-- <= 0;
+    return broken ? (breakingReads.first = -1, errno = EIO, -1) : syscall(SYS_read, fd, buffer, size);
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+using Logs = std::vector<std::string>;
+using namespace std::string_literals;
+
+const std::regex kMessage("([^\\x00]*)\\x00");  // as the log file holds them
+const std::string kCaptured = "I monitorChildAndCaptureOutput(151): ";
+const std::string kTimeout =
+    "E monitorChildAndCaptureOutput(147): timeout happened while waiting for the child process to complete\n";
+
+// A scratch directory for each test, and the logger: each message goes as "<level letter> <text>" to a file of its
+// own in one write, so that what a forked child logs reaches the test too. The scratch directory reads "~" there.
+struct Utils : ::testing::Test, RecordingLogger {
+    void record(const Entry& entry) override {
+        log_ << entry.level + (" " + std::regex_replace(entry.text, std::regex(dir.path()), "~")) + '\0' << std::flush;
+    }
+    // Everything logged so far, by any process.
+    Logs logs() const {
+        const std::string all = readFile(logDir / "log");
+        return {std::sregex_token_iterator(all.begin(), all.end(), kMessage, 1), {}};
+    }
+    void expectLogs(const Logs& expected) { EXPECT_EQ(logs(), expected); }
+
+    // Sets up files for a test with shell commands run in its directory.
+    void shell(const std::string& s) { ASSERT_EQ(std::system(("set -e; cd " + dir.path() + "; " + s).c_str()), 0); }
+    // Runs program with argv {program, "-c", script}: no terminating null pointer, which the runner must not need.
+    // The pipe's ends do not outlive an exec, so a child that closes its output ends the stream.
+    int run(const std::string& script, const std::string& program = "/bin/sh") {
+        const int before = lowestFree();
+        int pfd[2];
+        std::vector<const char*> argv = {program.c_str(), "-c", script.c_str()};
+        const int code = pipe2(pfd, O_CLOEXEC) == 0 ? forkAndExec(this, pfd, program, argv) : -2;
+        EXPECT_EQ(lowestFree(), before) << "a pipe end is left open";
+        return code;
+    }
+    static int lowestFree(int fd = dup(0)) { return close(fd), fd; }
+    // Leaves no descriptor to spare when starve is set, so that pipe() fails with EMFILE, else gives them back.
+    static void limitDescriptors(bool starve) {
+        static const rlimit saved = [](rlimit limit = {}) { return getrlimit(RLIMIT_NOFILE, &limit), limit; }();
+        const rlimit none{static_cast<rlim_t>(lowestFree()), saved.rlim_max};
+        setrlimit(RLIMIT_NOFILE, starve ? &none : &saved);
+    }
+    // The exit code of the child pid (-1: any child), or -1 when it did not end on its own.
+    static int waitExit(pid_t pid, int s = -1) { return waitpid(pid, &s, 0), WIFEXITED(s) ? WEXITSTATUS(s) : -1; }
+
+    TempDir dir, logDir;
+    std::ofstream log_{logDir / "log", std::ios::app};  // opened before a child drops its rights
+};
+
+TEST_F(Utils, RunnerGivesTheExitCodeOrMinusOneForASignalAFailedForkOrOneForAFailedExec) {
+    childPollPauseMicros = 60000000;  // once the output has ended, the child's end is collected without this pause
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ((std::vector<int>{0, 255, -1, 1}),
+              (std::vector<int>{run("exit 0"), run("exit 255"), run("kill -TERM $$"), run("", dir / "missing")}));
+    childPollPauseMicros = 0;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    // Without root (root becomes nobody), a process limit of 0 makes every fork fail; run() checks the pipe's ends.
+    if (const pid_t pid = fork()) {
+        EXPECT_EQ(waitExit(pid), 0);
+    } else {
+        const rlimit none{0, 0};
+        const bool dropped = geteuid() || (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0);
+        _exit(dropped && setrlimit(RLIMIT_NPROC, &none) == 0 && run("") == -1 && !HasFailure() ? 0 : 1);
+    }
+    expectLogs({"E forkAndExec(116): child process execve failed :No such file or directory\n",
+                "E forkAndExec(104): Fork failed: Resource temporarily unavailable\n"});
+}
+
+TEST_F(Utils, RunnerCopiesEachLineOfBothStreamsAndAbandonsAChildThatClosedItsOutputButRunsOn) {
+    // This build pauses 0 microseconds between polls, so the budget of 10001 polls is spent in moments.
+    const std::string a(255, 'a'), b(255, 'b'), c(90, 'c'), stop = dir / "stop";
+    const std::string script = "echo first; echo second >&2; echo " + a + b + c + "; printf tail; exec >&- 2>&-; ";
+    EXPECT_EQ(run(script + "until [ -e " + stop + " ]; do sleep 0.01; done"), -1);
+    expectLogs({kCaptured + "first\n", kCaptured + "second\n", kCaptured + a, kCaptured + b, kCaptured + c + "\n",
+                kCaptured + "tail", kTimeout});
+    writeFile(stop, "");
+    EXPECT_EQ(waitExit(-1), 0) << "neither killed nor reaped";
+}
+
+TEST_F(Utils, RunnerPollBudgetAllowsExactly10000ReadsOfARunningChild) {
+    // Far more than the pipe holds: the child is still running at every poll and has a line ready for every read.
+    EXPECT_EQ(run("i=0; while [ $i -lt 30000 ]; do echo line $i; i=$((i+1)); done"), -1);
+    const Logs logged = logs();
+    ASSERT_EQ(logged.size(), 10001u);
+    EXPECT_EQ((Logs{kCaptured + "line 9999\n", kTimeout}), Logs(logged.end() - 2, logged.end()));
+}
+
+TEST_F(Utils, FixedCommandsRunTheirProgramAndReportAFailedStartOrAnInvalidSlot) {
+    // Stand-ins for bootctl and sync come first on PATH (this build also runs one in place of /usr/sbin/bootctl); they
+    // log their call with level S and exit with STAND_IN_EXIT. Without a code, no descriptor is left for the pipe.
+    setenv("PATH", (MORVANE_TEST_STAND_IN_DIR ":" + std::string(std::getenv("PATH"))).c_str(), 1);
+    setenv("STAND_IN_LOG", (logDir / "log").c_str(), 1);
+    const auto sync = [](quarn_logger* logger) { return runSync(logger), 1; };  // its outcome shows in the log only
+    const std::string failed = "E Command_Executer(45): ::pipe failed due to: Too many open files";
+    const std::tuple<std::function<int(quarn_logger*)>, const char*, int, Logs> cases[] = {
+        {sync, "9", 1, {"S sync ", "V runSync(68): Sync Successful"}},
+        {sync, "", 1, {failed, "E runSync(65): Sync Failed"}},
+        {runBootCtl_X, "9", 1, {"S bootctl -x", "V runBootCtl_X(77): bootctl -x successful"}},
+        {runBootCtl_X, "", 0, {failed, "E runBootCtl_X(74): bootctl -x failed."}},
+        {getCurrentSystem, "1", 1, {"S bootctl -i"}},
+        {getCurrentSystem, "2", -1, {"S bootctl -i", "E getCurrentSystem(56): Invalid System ID = 2 received"}},
+        {getCurrentSystem, "", -1, {failed, "E getCurrentSystem(56): Invalid System ID = -1 received"}}};
+    for (const auto& [command, end, result, logged] : cases) {
+        writeFile(logDir / "log", "");
+        setenv("STAND_IN_EXIT", end, 1);
+        const int got = (limitDescriptors(*end == '\0'), command(this));
+        limitDescriptors(false);
+        EXPECT_EQ(std::make_pair(result, logged), std::make_pair(got, logs())) << end;
+    }
+}
+
+TEST_F(Utils, ExtractionsUnpackWhatTheyAreAskedForAndTryThreeTimesToStart) {
+    shell("mkdir -p src/sub out; printf alpha >src/a.txt; printf beta >src/sub/b.txt; tar -czf a.tgz -C src a.txt sub");
+    // The archive tool ending with an error (a missing member) still counts as carried out.
+    EXPECT_TRUE(extractArchiveEntry(this, dir / "a.tgz", "sub/b.txt", dir / "out") &&
+                extractArchiveEntry(this, dir / "a.tgz", "missing", dir / "out"));
+    EXPECT_EQ(readFile(dir / "out/a.txt") + "|" + readFile(dir / "out/sub/b.txt"), "|beta");
+    EXPECT_TRUE(extractArchive(this, dir / "a.tgz", dir / "out") && readFile(dir / "out/a.txt") == "alpha");
+    testing::internal::CaptureStdout();
+    limitDescriptors(true);
+    const bool started = extractArchive(this, dir / "a.tgz", dir / "out");
+    limitDescriptors(false);
+    const std::string retry = "/bin/tar Command Execution Failed: ";
+    EXPECT_EQ(testing::internal::GetCapturedStdout() + std::to_string(started),
+              retry + "1 retry\n" + retry + "2 retry\n" + retry + "3 retry\n0");
+}
+
+TEST_F(Utils, ReadersPrintTheRestOfAStreamOrWhyNotAndCountLinesFromOneGivingEmptyPastTheEnd) {
+    writeFile(dir / "lines", "first\nsecond\n\nfourth");
+    for (const std::string& path : {dir / "lines", dir / "missing", dir.path()}) {  // a directory cannot be read
+        printFileContentByPath(this, path);
+    }
+    std::istringstream partlyRead("skipped|kept");
+    printFileContent(this, partlyRead.seekg(8));
+    expectLogs({"E printFileContent(53): File Content:\n first\nsecond\n\nfourth",
+                "E printFileContent(45): Received a Bad Stream",
+                "E printFileContent(50): Reading the stream failed(Is a directory)",
+                "E printFileContent(53): File Content:\n kept"});
+    const std::pair<unsigned int, const char*> cases[] = {{0, "first"}, {1, "first"},  {2, "second"},
+                                                          {3, ""},      {4, "fourth"}, {5, ""}};
+    for (const auto& [line, expected] : cases) {
+        EXPECT_EQ(readLineFromFile(dir / "lines", line), expected) << line;
+    }
+    EXPECT_EQ(readLineFromFile(dir / "missing", 1), "") << "a stream that has failed is not rewound";
+    std::fstream file(dir / "lines", std::ios::in | std::ios::out);
+    EXPECT_TRUE(readLine(file, 2, false) == "second" && readLine(file, 1, true) == "first" && !file.is_open());
+}
+
+TEST_F(Utils, GetFileSizeGivesMinusOneForAMissingFileAndSizesThatDoNotFit) {
+    // Sparse files; the last would wrap to a plausible 5 in a 32-bit result. There is no file "-1".
+    shell("for size in 5 2147483647 2147483648 4294967301; do truncate -s $size $size; done");
+    for (const long long size : {-1LL, 5LL, 2147483647LL, 2147483648LL, 4294967301LL}) {
+        EXPECT_EQ(getFileSize(dir / std::to_string(size), this), size < 2147483648LL ? size : -1);
+    }
+    const std::string refused = " does not fit the result. Returning invalid file size(-1)";
+    expectLogs({"E getFileSize(64): Unable to Open '~/-1' file. Returning invalid file size(-1)",
+                "E getFileSize(73): '~/2147483648' file size(2147483648)" + refused,
+                "E getFileSize(73): '~/4294967301' file size(4294967301)" + refused});
+}
+
+TEST_F(Utils, CreateAndCopyReplaceTheDestinationAndFailWithoutTouchingIt) {
+    shell("echo content >old; echo content >copy");
+    EXPECT_TRUE(createFile(dir / "old") && !createFile(dir / "missing/new"));
+    EXPECT_TRUE(copyFile(dir / "old", dir / "copy") && readFile(dir / "copy").empty()) << "both are emptied";
+    const std::string binary = "\0\r\n\xff"s + std::string(9000, 's');  // several reads long
+    writeFile(dir / "source", binary);
+    EXPECT_TRUE(copyFile(dir / "source", dir / "copy") && readFile(dir / "copy") == binary);
+    EXPECT_FALSE(copyFile(dir / "missing", dir / "copy") || copyFile(dir.path(), dir / "copy"));
+    EXPECT_EQ(readFile(dir / "copy"), binary);
+    breakingReads = {lowestFree(), 1};
+    EXPECT_FALSE(copyFile(dir / "source", dir / "copy")) << "a read failed in the middle of the source";
+    EXPECT_FALSE(copyFile(dir / "source", dir / "missing/copy") || copyFile(dir / "source", "/dev/full"));
+}
+
+TEST_F(Utils, GetFileCrcIsTheCrc32OfTheWholeFileOrZeroWithoutOne) {
+    shell("head -c 12305 /dev/urandom >image; touch empty; printf 123456789 >check");
+    EXPECT_EQ(getFileCrc(dir / "check", this), 0xcbf43926u);  // the check value of CRC-32
+    EXPECT_EQ(getFileCrc(dir / "missing", this), 0u);
+    const std::string image = readFile(dir / "image");  // several reads and a short one
+    expectLogs({"D getFileCrc(43): Opened device for hash calculation has size: 9",
+                "D getFileCrc(52): Calculated Checksum: cbf43926",
+                "E getFileCrc(40): image for checksum calculation could not be opened"});
+    EXPECT_EQ(getFileCrc(dir / "image", this), crc32(0, reinterpret_cast<const Bytef*>(image.data()), image.size()));
+    EXPECT_EQ(getFileCrc(dir / "empty", this), 0u);
+}
+
+TEST_F(Utils, DirectoryHelpersCreateListCountAndReportWhatFails) {
+    shell("mkdir sub; touch b a ab B .hidden \303\251t\303\251 '~tilde' sub/f; ln -s no dangling; mkfifo fifo");
+    EXPECT_TRUE(createDirectory(dir / "new", this) && createDirectory(dir / "new", this));
+    EXPECT_TRUE(createDirectory(dir / "a", this) && fs::is_regular_file(dir / "a"));
+    EXPECT_TRUE(createSymlink(dir / "a", dir / "link", this) && createSymlink(dir / "new", dir / "dangling", this));
+    EXPECT_FALSE(createDirectory(dir / "a/new", this) || createSymlink(dir / "missing", dir / "link2", this) ||
+                 createSymlink(dir / "a", dir / "a/link", this) || changeDirectory(this, dir / "a"));
+    EXPECT_EQ(fs::read_symlink(dir / "link"), dir / "a");
+    EXPECT_EQ(listFilesinDirectory(dir.path(), this), (Logs{".hidden", "B", "a", "ab", "b", "dangling", "fifo", "link",
+                                                            "new", "sub", "~tilde", "\303\251t\303\251"}));
+    EXPECT_EQ(NumberofFilesinDirectory(this, dir.path(), false), 7);
+    EXPECT_EQ(NumberofFilesinDirectory(this, dir.path(), true), 9);
+    for (const std::string& path : {std::string(), dir / "missing", dir / "a"}) {
+        EXPECT_EQ(NumberofFilesinDirectory(this, path, true), 0) << path;
+    }
+    EXPECT_TRUE(listFilesinDirectory(dir / "missing", this).empty() && fileExists(dir / "link") &&
+                directoryExists(dir / "sub"));
+    EXPECT_FALSE(fileExists(dir / "dangling") || directoryExists(dir / "link") || directoryExists(dir / "missing"));
+    expectLogs({"E createDirectory(66): \"~/a\" directory already exist\n",
+                "I createSymlink(77): \"~/dangling\" symlink alread exist\n",
+                "E createDirectory(69): createDirectory: Directory creation(~/a/new) failed due to :Not a directory\n",
+                "E createSymlink(81): The source file \"~/missing\" doesn't exist",
+                "E createSymlink(91): Symlink creation(~/a/link) failed due to: Not a directory\n",
+                "E changeDirectory(100): 'chdir' to '~/a' directory failed dur to 'Not a directory'",
+                "E NumberofFilesinDirectory(107): Received directory path is empty\n",
+                "E NumberofFilesinDirectory(113): Directory '~/missing' doesn't exist",
+                "E NumberofFilesinDirectory(115): opendir returned an error: Not a directory\n",
+                "E listFilesinDirectory(162): Opendir returned an error(No such file or directory) for (~/missing)"});
+}
+
+TEST_F(Utils, RemovalsDeleteWhatTheyMayButNothingALinkPointsToAndReportTheRest) {
+    shell("touch f; mkdir -p e full/inner out/dir; echo precious >out/file; echo too >out/dir/inner");
+    for (const char* name : {"f", "e", "missing"}) {
+        EXPECT_TRUE(remove_file(this, (dir / name).c_str()) && !fs::exists(dir / name)) << name;
+    }
+    EXPECT_FALSE(remove_file(this, (dir / "full").c_str()) || remove_file(this, nullptr));
+    for (const bool removeItself : {false, true}) {
+        // Links to a file and a directory outside the tree, absolute and relative, and one to nothing.
+        shell("mkdir -p t/a/b; touch t/a/b/c; ln -s $PWD/out/file t/a/f; ln -s ../../../out/dir t/a/b/d; ln -s no t/x");
+        EXPECT_TRUE(deleteDirectoryContents(this, dir / "t", removeItself));
+        EXPECT_TRUE(removeItself ? !fs::exists(dir / "t") : fs::is_empty(dir / "t")) << removeItself;
+    }
+    EXPECT_EQ(readFile(dir / "out/file") + readFile(dir / "out/dir/inner"), "precious\ntoo\n");
+    EXPECT_FALSE(deleteDirectoryContents(this, "", true) || deleteDirectoryContents(this, dir / "out/file", true));
+    EXPECT_TRUE(deleteDirectoryContents(this, dir / "missing", true));
+    expectLogs({"V remove_file: \"~/f\" file deletion successful", "V remove_file: \"~/e\" file deletion successful",
+                "F remove_file: \"~/full\" file deletion failed: Directory not empty", "F remove_dir: Path is empty\n",
+                "F remove_dir: opendir returned an error: Not a directory\n",
+                "W Folder doesn't exist to delete but we can still proceed with next step\n"});
+}
+
+TEST(Conversions, TextToBytesReadsHexPairsOrDelimitedDecimalFieldsAndThrowsForFieldsWithoutDigits) {
+    const std::pair<std::string, std::vector<uint8_t>> hex[] = {
+        {"", {}}, {"0aff1", {10, 255, 1}}, {"zz", {0}}, {"FFfe", {255, 254}}, {"1z", {1}}, {"z1", {0}}};
+    for (const auto& [text, bytes] : hex) {
+        EXPECT_EQ(hexStringToBytes(text), bytes) << text;
+    }
+    const std::tuple<const char*, char, std::vector<uint8_t>> decimal[] = {
+        {"10.0.255", '.', {10, 0, 255}}, {"1..2", '.', {1, 2}}, {"300", '.', {44}}, {".5", '.', {5}},
+        {" 7,+8", ',', {7, 8}},          {"9x.1", '.', {9, 1}}, {"-1", '.', {255}}};
+    for (const auto& [text, delimiter, bytes] : decimal) {
+        EXPECT_EQ(splitToBytes(text, delimiter), bytes) << text;
+    }
+    for (const char* text : {"1.2.", "", "a.1", "1.b", "."}) {
+        EXPECT_THROW(splitToBytes(text, '.'), std::invalid_argument) << text;
+    }
+    EXPECT_THROW(splitToBytes("1.99999999999", '.'), std::out_of_range);
+    EXPECT_EQ(toHexString(0) + "|" + toHexString(0x100), "0|100");
+}
+
+TEST(Conversions, ExtractNumberReadsTheFirstDecimalNumberWhateverLocaleTheEnvironmentNames) {
+    const std::pair<std::string, unsigned> cases[] = {
+        {"Version 12.3", 12}, {"v0042b", 42},   {"abc", 0}, {"4294967295", 4294967295u},
+        {"4294967296", 0},    {"ab\0 12"s, 12}, {"-5", 5},  {"7", 7},
+        {"12\0 34"s, 12},     {"ab7", 7},       {"", 0}};
+    // An environment naming an unknown locale must not turn the lookup into an exception.
+    for (const char* locale : {"C", "xx_NOWHERE.UTF-8"}) {
+        setenv("LC_ALL", locale, 1);
+        EXPECT_EQ(getEnvValue("LC_ALL"), locale);
+        for (const auto& [text, number] : cases) {
+            EXPECT_EQ(extractNumber(text), number) << text << " in " << locale;
+        }
+    }
+    unsetenv("LC_ALL");
+    EXPECT_EQ(getEnvValue("LC_ALL"), "");
+}
+
+TEST(Conversions, SleepMillisecondsSplitsIntoSecondsAndNanosecondsAndSkipsNonPositivePauses) {
+    for (const int milliseconds : {1500, 1, 999, 1000, 0, -20}) {
+        sleepMilliseconds(milliseconds);
+    }
+    EXPECT_EQ(sleeps, (decltype(sleeps){{1, 500000000}, {0, 1000000}, {0, 999000000}, {1, 0}}));
+}
+
+}  // namespace
