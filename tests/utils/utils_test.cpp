@@ -270,6 +270,33 @@ TEST_F(Utils, RemovalsDeleteWhatTheyMayButNothingALinkPointsToAndReportTheRest) 
                 "W Folder doesn't exist to delete but we can still proceed with next step\n"});
 }
 
+TEST_F(Utils, DeleteDirectoryContentsGoesOnPastEveryEntryItCannotRemove) {
+    shell(
+        "mkdir locked noread nosearch special; touch removable locked/file nosearch/file; mkfifo special/fifo; "
+        "ln -s ../removable locked/link; chmod 777 .; chmod 555 locked; chmod 333 noread; chmod 444 nosearch");
+    // Root overrides permissions, so the removal runs as nobody, in a child.
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const bool root = geteuid() == 0;
+        _exit(root && (setgroups(0, nullptr) || setgid(65534) || setuid(65534))
+                  ? 125
+                  : !deleteDirectoryContents(this, dir.path(), false));
+    }
+    EXPECT_EQ(waitExit(pid), 0);
+    EXPECT_TRUE(!fs::exists(dir / "removable") && fs::exists(dir / "locked/file") && fs::exists(dir / "special/fifo"));
+    const std::string error = "E deleteDirectoryContents(", denied = "' file failed due to 'Permission denied'";
+    EXPECT_THAT(logs(),
+                ::testing::UnorderedElementsAre(
+                    error + "33): Removing '~/locked/file" + denied, error + "39): Unlinking '~/locked/link" + denied,
+                    error + "151): Error(Directory not empty) in deleting ~/locked directory",
+                    "F remove_dir: opendir returned an error: Permission denied\n",
+                    error + "29): Removing '~/noread' folder failed",
+                    "F remove_dir: lstat() failed for ~/nosearch/file file due to: Permission denied\n",
+                    error + "151): Error(Directory not empty) in deleting ~/nosearch directory",
+                    "V remove_dir: nothing to delete\n",
+                    error + "151): Error(Directory not empty) in deleting ~/special directory"));
+}
+
 TEST(Conversions, TextToBytesReadsHexPairsOrDelimitedDecimalFieldsAndThrowsForFieldsWithoutDigits) {
     const std::pair<std::string, std::vector<uint8_t>> hex[] = {
         {"", {}}, {"0aff1", {10, 255, 1}}, {"zz", {0}}, {"FFfe", {255, 254}}, {"1z", {1}}, {"z1", {0}}};
