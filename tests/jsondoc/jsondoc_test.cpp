@@ -410,8 +410,9 @@ TEST(NumberReading, AgreesWithTheStreamExtraction) {
         "1e0000000000000000000001 1e-0000000000000000000001 0e99999999999999999999 1e99999999999999999999 "
         "1e-99999999999999999999 1] 1, 1x 1.5e3] -12.5e-3 -12.5e-3, 7e");
     std::vector<std::string> texts{std::istream_iterator<std::string>(edges), {}};
-    texts.insert(texts.end(), {"1 ", std::string(400, '7'), "0." + std::string(60, '0') + "1",
-                               "1" + std::string(5000, '0'), std::string(80, '0') + "12.5"});
+    texts.insert(texts.end(),
+                 {"1 ", std::string(47, '9'), std::string(48, '9'), std::string(400, '7'),
+                  "0." + std::string(60, '0') + "1", "1" + std::string(5000, '0'), std::string(80, '0') + "12.5"});
     for (const int rounding : {FE_UPWARD, FE_DOWNWARD, FE_TONEAREST}) {  // the last one stays in force
         std::fesetround(rounding);
         for (const auto& text : texts) {
