@@ -11,6 +11,7 @@
 #include <iosfwd>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -88,6 +89,67 @@ class PendingKey {
         return empty;
     }
     std::unique_ptr<String> text_;
+};
+
+// Nodes of up to kPoolLimit bytes (strings', objects' and arrays' headers, members) come from free lists of the
+// thread, carved from large chunks: a document is mostly such nodes, made and released in bulk, and the general
+// allocator's bookkeeping for them cost more than reading the text. The chunks stay with the process; a block
+// freed goes back to the list of the thread that frees it.
+inline constexpr std::size_t kPoolLimit = 128;
+void* poolAllocate(std::size_t size);
+void poolRelease(void* block, std::size_t size) noexcept;
+
+template <typename T>
+struct PoolAllocator {
+    using value_type = T;
+    PoolAllocator() noexcept = default;
+    template <typename U>
+    PoolAllocator(const PoolAllocator<U>&) noexcept {}
+    T* allocate(std::size_t count) {
+        if (count != 1 || alignof(T) > alignof(std::max_align_t)) {
+            return std::allocator<T>().allocate(count);
+        }
+        return static_cast<T*>(poolAllocate(sizeof(T)));
+    }
+    void deallocate(T* pointer, std::size_t count) noexcept {
+        if (count != 1 || alignof(T) > alignof(std::max_align_t)) {
+            std::allocator<T>().deallocate(pointer, count);
+        } else {
+            poolRelease(pointer, sizeof(T));
+        }
+    }
+    template <typename U>
+    bool operator==(const PoolAllocator<U>&) const noexcept {
+        return true;
+    }
+    template <typename U>
+    bool operator!=(const PoolAllocator<U>&) const noexcept {
+        return false;
+    }
+};
+
+template <typename T, typename... Args>
+T* create(Args&&... args) {
+    void* block = poolAllocate(sizeof(T));
+    try {
+        return new (block) T(std::forward<Args>(args)...);
+    } catch (...) {
+        poolRelease(block, sizeof(T));
+        throw;
+    }
+}
+
+template <typename T>
+void destroy(T* pointer) noexcept {
+    pointer->~T();
+    poolRelease(pointer, sizeof(T));
+}
+
+struct Destroy {
+    template <typename T>
+    void operator()(T* pointer) const noexcept {
+        destroy(pointer);
+    }
 };
 
 // Numbers and truth values are handed out by value, strings and containers by reference.
@@ -233,7 +295,7 @@ using EnableIfChar = std::enable_if_t<std::is_same_v<C, char>, int>;
 class Object {
   public:
     // Keys in ascending byte order; std::less<> lets lookups take a string_view without building a String.
-    using Members = std::map<String, Value, std::less<>>;
+    using Members = std::map<String, Value, std::less<>, detail::PoolAllocator<std::pair<const String, Value>>>;
 
     Object() = default;
     Object(const Object& other) : members_(other.members_) {}

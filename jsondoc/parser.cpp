@@ -109,6 +109,10 @@ class NumberText {
     std::string long_;
 };
 
+struct NoText {
+    void push(char) {}
+};
+
 constexpr int kMantissaBits = std::numeric_limits<Number>::digits;
 constexpr std::uint64_t kMaxExactMantissa = kMantissaBits >= 64 ? UINT64_MAX : (std::uint64_t{1} << kMantissaBits) - 1;
 
@@ -159,7 +163,7 @@ bool convertNumber(const char* text, std::size_t size, Number& result) {
     bool anyDigit = false;
     bool afterPoint = false;
     bool exact = true;
-    for (; p < end && *p != 'e'; ++p) {
+    for (; p < end && *p != 'e' && *p != 'E'; ++p) {
         if (*p == '.') {
             afterPoint = true;
             continue;
@@ -213,11 +217,13 @@ bool convertNumber(const char* text, std::size_t size, Number& result) {
         result = value;
         return true;
     }
+    // Text in memory is converted where it lies, so the library's conversion gets a terminated copy.
+    const std::string copy(text, size);
     const int savedErrno = errno;
     char* stop = nullptr;
-    const Number value = strtold_l(text, &stop, classicCLocale());
+    const Number value = strtold_l(copy.c_str(), &stop, classicCLocale());
     errno = savedErrno;
-    if (stop != end || value == std::numeric_limits<Number>::infinity() ||
+    if (stop != copy.c_str() + size || value == std::numeric_limits<Number>::infinity() ||
         value == -std::numeric_limits<Number>::infinity()) {
         return false;
     }
@@ -284,6 +290,32 @@ class MemoryBytes {
         text.append(at_, p);
         at_ = p;
     }
+    // A string without escapes that ends in this text: its bytes, and the closing delimiter consumed.
+    bool plainString(int delimiter, std::string_view& text) {
+        const char* p = at_;
+        while (p != end_ && byte(*p) != delimiter && *p != '\\') {
+            ++p;
+        }
+        if (p == end_ || *p == '\\') {
+            return false;
+        }
+        text = std::string_view(at_, static_cast<std::size_t>(p - at_));
+        at_ = p + 1;
+        return true;
+    }
+    // Consumes blanks and the expected byte when it comes next, else nothing.
+    bool skipTo(char expected) {
+        const char* p = at_;
+        while (p != end_ && kClassicSpaces.contains[byte(*p)]) {
+            ++p;
+        }
+        if (p == end_ || *p != expected) {
+            return false;
+        }
+        at_ = p + 1;
+        return true;
+    }
+    const char* position() const { return at_; }
 
   private:
     const char* const begin_;
@@ -327,6 +359,7 @@ class Parser {
     bool match(char expected);
     bool match(std::string_view pattern);
     bool string(String& text);
+    bool quoted(int delimiter, String& text);
     bool stringBody(int delimiter, String& text);
     bool escape(int delimiter, String& text);
     bool number(Number& result);
@@ -433,6 +466,11 @@ bool Parser<Bytes>::skipComment() {
 
 template <typename Bytes>
 bool Parser<Bytes>::match(char expected) {
+    if constexpr (!kStream) {
+        if (good() && bytes_.skipTo(expected)) {
+            return true;
+        }
+    }
     skipSpaces();
     while (good()) {
         const int c = bytes_.peek();
@@ -493,13 +531,32 @@ bool Parser<Bytes>::match(std::string_view pattern) {
 template <typename Bytes>
 bool Parser<Bytes>::string(String& text) {
     if (match('"')) {
-        return stringBody('"', text);
+        return quoted('"', text);
     }
     if (peek() != '\'') {
         return false;
     }
     bytes_.take();
-    return stringBody('\'', text);
+    return quoted('\'', text);
+}
+
+// The rest of a string after its opening delimiter. Text in memory without escapes is copied once, straight from
+// the input; the rest gathers in text_ first and is copied out at its exact size.
+template <typename Bytes>
+bool Parser<Bytes>::quoted(int delimiter, String& text) {
+    if constexpr (!kStream) {
+        std::string_view plain;
+        if (bytes_.plainString(delimiter, plain)) {
+            text.assign(plain);
+            return true;
+        }
+    }
+    text_.clear();
+    if (!stringBody(delimiter, text_)) {
+        return false;
+    }
+    text.assign(text_);
+    return true;
 }
 
 template <typename Bytes>
@@ -573,7 +630,12 @@ bool Parser<Bytes>::number(Number& result) {
     if (!classic_) {
         return numberThroughStream(result);
     }
-    NumberText text;
+    // A stream's characters are collected as they go by; text in memory is converted where it lies.
+    std::conditional_t<kStream, NumberText, NoText> text;
+    const char* start = nullptr;
+    if constexpr (!kStream) {
+        start = bytes_.position();
+    }
     std::size_t consumed = 0;
     int c = bytes_.peek();
     bool atEnd = c == kEof;
@@ -619,8 +681,13 @@ bool Parser<Bytes>::number(Number& result) {
         }
         advance();
     }
-    const std::size_t size = text.size();
-    if (convertNumber(text.c_str(), size, result)) {
+    bool converted = false;
+    if constexpr (kStream) {
+        converted = convertNumber(text.c_str(), text.size(), result);
+    } else {
+        converted = convertNumber(start, consumed, result);
+    }
+    if (converted) {
         if (atEnd) {
             state_ |= kEofBit;
         }
@@ -679,11 +746,11 @@ bool Parser<Bytes>::readValue(Value& value) {
         bytes_.take();
         delimiter = '\'';
     }
-    text_.clear();
-    if (!stringBody(delimiter, text_)) {
+    std::unique_ptr<String, Destroy> text(create<String>());
+    if (!quoted(delimiter, *text)) {
         return false;
     }
-    value.own(new String(text_));
+    value.own(text.release());
     value.type_ = Value::STRING_TYPE;
     return true;
 }
@@ -759,7 +826,7 @@ bool Parser<Bytes>::keyword(std::string_view word, Value& value, Value::Type typ
 
 template <typename Bytes>
 bool Parser<Bytes>::objectValue(Value& value) {
-    auto object = std::make_unique<Object>();
+    std::unique_ptr<Object, Destroy> object(create<Object>());
     if (!this->object(*object)) {
         return false;
     }
@@ -770,7 +837,7 @@ bool Parser<Bytes>::objectValue(Value& value) {
 
 template <typename Bytes>
 bool Parser<Bytes>::arrayValue(Value& value) {
-    auto array = std::make_unique<Array>();
+    std::unique_ptr<Array, Destroy> array(create<Array>());
     if (!this->array(*array)) {
         return false;
     }
@@ -804,14 +871,13 @@ bool Parser<Bytes>::object(Object& object) {
     }
     auto& members = object.members_;
     for (;;) {
-        text_.clear();
-        if (!string(text_)) {
+        String key;
+        if (!string(key)) {
             if (peek() == '}') {
                 break;  // a comma before the closing brace
             }
             return false;
         }
-        String key(text_);
         if (!match(':')) {
             return false;
         }

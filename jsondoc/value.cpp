@@ -8,31 +8,31 @@ namespace jsondoc {
 // ---- Value ----
 
 Value::Value(const char* text) : type_(STRING_TYPE) {
-    own(new String(text));
+    own(detail::create<String>(text));
 }
 
 Value::Value(const String& text) : type_(STRING_TYPE) {
-    own(new String(text));
+    own(detail::create<String>(text));
 }
 
 Value::Value(String&& text) : type_(STRING_TYPE) {
-    own(new String(std::move(text)));
+    own(detail::create<String>(std::move(text)));
 }
 
 Value::Value(const Object& object) : type_(OBJECT_TYPE) {
-    own(new Object(object));
+    own(detail::create<Object>(object));
 }
 
 Value::Value(Object&& object) : type_(OBJECT_TYPE) {
-    own(new Object(std::move(object)));
+    own(detail::create<Object>(std::move(object)));
 }
 
 Value::Value(const Array& array) : type_(ARRAY_TYPE) {
-    own(new Array(array));
+    own(detail::create<Array>(array));
 }
 
 Value::Value(Array&& array) : type_(ARRAY_TYPE) {
-    own(new Array(std::move(array)));
+    own(detail::create<Array>(std::move(array)));
 }
 
 Value::Value(const Value& other) : type_(other.type_) {
@@ -42,16 +42,16 @@ Value::Value(const Value& other) : type_(other.type_) {
             std::memcpy(payload_, other.payload_, sizeof payload_);
             break;
         case STRING_TYPE:
-            own(new String(*other.owned<String>()));
+            own(detail::create<String>(*other.owned<String>()));
             break;
         case NULL_TYPE:
         case INVALID_TYPE:
             break;
         case ARRAY_TYPE:
-            own(new Array(*other.owned<Array>()));
+            own(detail::create<Array>(*other.owned<Array>()));
             break;
         case OBJECT_TYPE:
-            own(new Object(*other.owned<Object>()));
+            own(detail::create<Object>(*other.owned<Object>()));
             break;
         default:
             type_ = INVALID_TYPE;
@@ -113,13 +113,13 @@ void Value::swap(Value& other) noexcept {
 void Value::release() noexcept {
     switch (type_) {
         case STRING_TYPE:
-            delete owned<String>();
+            detail::destroy(owned<String>());
             break;
         case ARRAY_TYPE:
-            delete owned<Array>();
+            detail::destroy(owned<Array>());
             break;
         case OBJECT_TYPE:
-            delete owned<Object>();
+            detail::destroy(owned<Object>());
             break;
         default:
             break;
