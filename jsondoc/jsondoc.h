@@ -106,17 +106,20 @@ struct PoolAllocator {
     template <typename U>
     PoolAllocator(const PoolAllocator<U>&) noexcept {}
     T* allocate(std::size_t count) {
-        if (count != 1 || alignof(T) > alignof(std::max_align_t)) {
+        if (!pooled(count)) {
             return std::allocator<T>().allocate(count);
         }
-        return static_cast<T*>(poolAllocate(sizeof(T)));
+        return static_cast<T*>(poolAllocate(count * sizeof(T)));
     }
     void deallocate(T* pointer, std::size_t count) noexcept {
-        if (count != 1 || alignof(T) > alignof(std::max_align_t)) {
+        if (!pooled(count)) {
             std::allocator<T>().deallocate(pointer, count);
         } else {
-            poolRelease(pointer, sizeof(T));
+            poolRelease(pointer, count * sizeof(T));
         }
+    }
+    static bool pooled(std::size_t count) noexcept {
+        return count <= kPoolLimit / sizeof(T) && alignof(T) <= alignof(std::max_align_t);
     }
     template <typename U>
     bool operator==(const PoolAllocator<U>&) const noexcept {
@@ -365,7 +368,7 @@ class Object {
 
 class Array {
   public:
-    using Elements = std::vector<Value>;
+    using Elements = std::vector<Value, detail::PoolAllocator<Value>>;
 
     Array() = default;
     Array(const Array& other) : elements_(other.elements_) {}

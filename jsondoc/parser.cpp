@@ -147,6 +147,94 @@ locale_t classicCLocale() {
     return c;
 }
 
+// Whether the value is exact in one operation on a mantissa and a power of ten that the type holds exactly: then
+// that operation gives the correctly rounded result.
+bool exactValue(bool negative, std::uint64_t mantissa, long exponent, Number& result) {
+    if (mantissa == 0) {
+        result = negative ? -Number(0) : Number(0);
+        return true;
+    }
+    if (mantissa > kMaxExactMantissa || exponent < -kMaxExactPower || exponent > kMaxExactPower) {
+        return false;
+    }
+    // The sign goes on first: the one rounding operation then rounds the signed value, in whatever direction the
+    // floating-point rounding mode asks for, as the library's conversion does.
+    const Number exactMantissa = static_cast<Number>(mantissa);
+    Number value = negative ? -exactMantissa : exactMantissa;
+    if (exponent > 0) {
+        value *= kPowersOfTen.value[exponent];
+    } else if (exponent < 0) {
+        value /= kPowersOfTen.value[-exponent];
+    }
+    result = value;
+    return true;
+}
+
+inline bool isDigit(char c) {
+    return static_cast<unsigned char>(c - '0') <= 9;
+}
+
+// The usual number in text in memory, read in one pass where it lies: sign, digits, fraction, exponent. Gives the
+// end of the number when its value is exact in one operation, else null, and the general reading decides. It
+// stops where the general reading stops.
+const char* scanExactNumber(const char* p, const char* const end, Number& result) {
+    bool negative = false;
+    if (p != end && (*p == '-' || *p == '+')) {
+        negative = *p == '-';
+        ++p;
+    }
+    std::uint64_t mantissa = 0;
+    int significant = 0;
+    long exponent = 0;
+    bool anyDigit = false;
+    auto digits = [&](long step) {
+        for (; p != end && isDigit(*p); ++p) {
+            anyDigit = true;
+            const auto digit = static_cast<std::uint64_t>(*p - '0');
+            if (mantissa == 0 && digit == 0) {
+                exponent -= step;
+                continue;
+            }
+            if (significant == 19) {
+                return false;
+            }
+            mantissa = mantissa * 10 + digit;
+            ++significant;
+            exponent -= step;
+        }
+        return true;
+    };
+    if (!digits(0)) {
+        return nullptr;
+    }
+    if (p != end && *p == '.') {
+        ++p;
+        if (!digits(1)) {
+            return nullptr;
+        }
+    }
+    if (!anyDigit) {
+        return nullptr;
+    }
+    if (p != end && (*p == 'e' || *p == 'E')) {
+        ++p;
+        bool negativeExponent = false;
+        if (p != end && (*p == '+' || *p == '-')) {
+            negativeExponent = *p == '-';
+            ++p;
+        }
+        if (p == end || !isDigit(*p)) {
+            return nullptr;
+        }
+        long written = 0;
+        for (; p != end && isDigit(*p); ++p) {
+            written = written < 100000 ? written * 10 + (*p - '0') : written;
+        }
+        exponent += negativeExponent ? -written : written;
+    }
+    return exactValue(negative, mantissa, exponent, result) ? p : nullptr;
+}
+
 // Converts collected number text as the extraction does: the whole text must convert, and a magnitude that
 // rounds to infinity fails. A mantissa and a power of ten that the type holds exactly give the correctly rounded
 // result with one operation; everything else goes to strtold, which rounds correctly too.
@@ -200,21 +288,7 @@ bool convertNumber(const char* text, std::size_t size, Number& result) {
         }
         exponent += negativeExponent ? -written : written;
     }
-    if (mantissa == 0 && exact) {
-        result = negative ? -Number(0) : Number(0);
-        return true;
-    }
-    if (exact && mantissa <= kMaxExactMantissa && exponent >= -kMaxExactPower && exponent <= kMaxExactPower) {
-        // The sign goes on first: the one rounding operation then rounds the signed value, in whatever direction
-        // the floating-point rounding mode asks for, as the library's conversion does.
-        const Number exactMantissa = static_cast<Number>(mantissa);
-        Number value = negative ? -exactMantissa : exactMantissa;
-        if (exponent > 0) {
-            value *= kPowersOfTen.value[exponent];
-        } else if (exponent < 0) {
-            value /= kPowersOfTen.value[-exponent];
-        }
-        result = value;
+    if (exact && exactValue(negative, mantissa, exponent, result)) {
         return true;
     }
     // Text in memory is converted where it lies, so the library's conversion gets a terminated copy.
@@ -316,6 +390,15 @@ class MemoryBytes {
         return true;
     }
     const char* position() const { return at_; }
+    const char* end() const { return end_; }
+    void moveTo(const char* at) { at_ = at; }
+    // Consumes blanks; the next byte, left unread.
+    int skipBlanks() {
+        while (at_ != end_ && kClassicSpaces.contains[byte(*at_)]) {
+            ++at_;
+        }
+        return peek();
+    }
 
   private:
     const char* const begin_;
@@ -365,6 +448,7 @@ class Parser {
     bool number(Number& result);
     bool numberThroughStream(Number& result);
     bool readValue(Value& value);
+    bool stringValue(int delimiter, Value& value);
     bool unquotedValue(Value& value);
     bool numberValue(Value& value);
     bool keyword(std::string_view word, Value& value, Value::Type type, bool truth);
@@ -738,6 +822,26 @@ bool Parser<Bytes>::value(Value& value) {
 
 template <typename Bytes>
 bool Parser<Bytes>::readValue(Value& value) {
+    if constexpr (!kStream) {
+        // Text in memory goes straight to the strings and the usual numbers; the rest takes the general way.
+        const int c = good() ? bytes_.skipBlanks() : kEof;
+        if (c == '"') {
+            bytes_.take();
+            return stringValue('"', value);
+        }
+        Number number = 0;
+        const char* stop = nullptr;
+        if ((c == '-' || (c >= '0' && c <= '9')) &&
+            (stop = scanExactNumber(bytes_.position(), bytes_.end(), number)) != nullptr) {
+            bytes_.moveTo(stop);
+            if (stop == bytes_.end()) {
+                state_ |= kEofBit;
+            }
+            value.setNumber(number);
+            value.type_ = Value::NUMBER_TYPE;
+            return true;
+        }
+    }
     int delimiter = '"';
     if (!match('"')) {
         if (peek() != '\'') {
@@ -746,6 +850,11 @@ bool Parser<Bytes>::readValue(Value& value) {
         bytes_.take();
         delimiter = '\'';
     }
+    return stringValue(delimiter, value);
+}
+
+template <typename Bytes>
+bool Parser<Bytes>::stringValue(int delimiter, Value& value) {
     std::unique_ptr<String, Destroy> text(create<String>());
     if (!quoted(delimiter, *text)) {
         return false;
