@@ -73,27 +73,32 @@ constexpr PowersOfTen makePowersOfTen() {
 }
 constexpr PowersOfTen kPowersOfTen = makePowersOfTen();
 
-// Integral values below 10^precision print under %g as their plain digits, in every rounding mode.
-std::size_t formatIntegral(const Parts& parts, int precision, char* buffer) {
+// The magnitude of an integral value that fits 64 bits.
+bool integralValue(const Parts& parts, std::uint64_t& value) {
     if (!parts.finite) {
-        return 0;
+        return false;
     }
-    std::uint64_t value = 0;
     if (parts.mantissa == 0) {
         value = 0;
     } else if (parts.exponent >= 0) {
         if (parts.exponent > 63 || (parts.mantissa >> (63 - parts.exponent)) != 0) {
-            return 0;
+            return false;
         }
         value = parts.mantissa << parts.exponent;
     } else {
         const int shift = -parts.exponent;
         if (shift > 63 || (parts.mantissa & ((std::uint64_t(1) << shift) - 1)) != 0) {
-            return 0;
+            return false;
         }
         value = parts.mantissa >> shift;
     }
-    if (value >= kPowersOfTen.value[precision < 18 ? precision : 18]) {
+    return true;
+}
+
+// Integral values below 10^precision print under %g as their plain digits, in every rounding mode.
+std::size_t formatIntegral(const Parts& parts, int precision, char* buffer) {
+    std::uint64_t value = 0;
+    if (!integralValue(parts, value) || value >= kPowersOfTen.value[precision < 18 ? precision : 18]) {
         return 0;
     }
     char* out = buffer;
@@ -311,6 +316,31 @@ bool decimalOf(const Binary& b, int precision, Decimal& result) {
     return false;
 }
 
+// Integers of more digits than the precision and fewer than 20 (identifiers, counters, times) round with one
+// 64-bit division, to nearest with ties to even.
+bool roundedIntegral(const Parts& parts, int precision, Decimal& result) {
+    std::uint64_t value = 0;
+    if (!integralValue(parts, value) || value >= kPowersOfTen.value[18] * 10 || value < kPowersOfTen.value[precision]) {
+        return false;
+    }
+    int digits = precision + 1;
+    while (digits < 19 && value >= kPowersOfTen.value[digits]) {
+        ++digits;
+    }
+    const std::uint64_t unit = kPowersOfTen.value[digits - precision];
+    std::uint64_t kept = value / unit;
+    const std::uint64_t rest = value % unit;
+    if (rest > unit / 2 || (rest == unit / 2 && (kept & 1) != 0)) {
+        ++kept;
+    }
+    if (kept == kPowersOfTen.value[precision]) {
+        result = {kPowersOfTen.value[precision - 1], digits};  // carried into a new leading digit
+    } else {
+        result = {kept, digits - 1};
+    }
+    return true;
+}
+
 std::size_t writeExponent(char* out, int exponent) {
     std::size_t size = 0;
     out[size++] = 'e';
@@ -376,7 +406,7 @@ std::size_t formatExactly(const Parts& parts, int precision, char* buffer) {
         return zero.size();
     }
     Decimal decimal{};
-    if (!decimalOf(oddPart(parts), precision, decimal)) {
+    if (!roundedIntegral(parts, precision, decimal) && !decimalOf(oddPart(parts), precision, decimal)) {
         return 0;
     }
     return layOut(parts.negative, decimal, precision, buffer);
