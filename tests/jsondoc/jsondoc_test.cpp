@@ -17,6 +17,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -150,6 +151,37 @@ TEST(ArrayModel, AnArrayOperandIsFlattenedButAValueHoldingOneIsNested) {
 
 // One case per expression text that a check prints. The runtime's own assertion line must follow the library's
 // message: the release configurations define NDEBUG, and the check has to survive it.
+// Small nodes come from free lists of the thread that makes or frees them: documents outlive the thread that made
+// them, threads release each other's documents, and no node is handed out twice.
+TEST(NodePool, DocumentsMoveBetweenThreadsAndNoLiveNodeIsReused) {
+    const std::string text = R"({"a": [1, "two", {"b": null}], "c": {"d": [true, "a string longer than sixteen"]}})";
+    std::vector<Object> made(300);
+    std::thread([&] {
+        for (auto& object : made) {
+            object.parse(text);
+        }
+    }).join();
+    made.resize(100);  // the rest go back to this thread's lists
+    std::vector<std::thread> workers;
+    std::vector<int> intact(2, 0);
+    for (int w = 0; w < 2; ++w) {
+        workers.emplace_back([&, w] {
+            for (int round = 0; round < 500; ++round) {
+                std::vector<Object> copies(round % 7 + 1, made[static_cast<std::size_t>(round) % made.size()]);
+                intact[w] += compact(copies.back()) == compact(copies.front()) && copies.back().size() == 2;
+            }
+        });
+    }
+    for (auto& worker : workers) {
+        worker.join();
+    }
+    std::vector<Object> later(200, parsed<Object>(text));  // takes the nodes the workers left
+    EXPECT_EQ(intact, (std::vector<int>{500, 500}));
+    for (const auto& object : made) {
+        ASSERT_EQ(compact(object), compact(later.back()));
+    }
+}
+
 TEST(MisuseDeathTest, EachFailedCheckNamesItsExpressionAndAborts) {
     const Object object = parsed<Object>(R"({"k": "text"})");
     const Array array = parsed<Array>(R"([1, "s"])");
@@ -382,6 +414,15 @@ void expectReadAsTheStreamReads(const std::string& text) {
     const bool ok = Value::parse(input, value), extractedOk = !(reference >> extracted).fail();
     EXPECT_TRUE(ok || (input.good() && input.tellg() == 0)) << "not rewound: " << text;
     EXPECT_EQ(describe(ok, ok ? value.get<Number>() : 0, input), describe(extractedOk, extracted, reference)) << text;
+    Value fromText;  // text in memory is read in place, by a way of its own for the usual numbers
+    std::ostringstream inPlace, throughStream;
+    if (fromText.parse(text)) {
+        inPlace << std::hexfloat << fromText.get<Number>();
+    }
+    if (ok) {
+        throughStream << std::hexfloat << value.get<Number>();
+    }
+    EXPECT_EQ(inPlace.str(), throughStream.str()) << text;
 }
 
 // Decimal text as instruments and logs write it, up to 39 digits with a point anywhere and often an exponent; now
