@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdint>
+#include <cstring>
 #include <istream>
 #include <iterator>
 #include <limits>
@@ -174,6 +175,23 @@ inline bool isDigit(char c) {
     return static_cast<unsigned char>(c - '0') <= 9;
 }
 
+constexpr std::uint64_t kNotDigits = ~std::uint64_t{0};
+
+// The value of eight decimal digits, or kNotDigits when any of the eight bytes is not one.
+inline std::uint64_t eightDigits(const char* p) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, p, sizeof word);
+    if (((word & 0xF0F0F0F0F0F0F0F0) | (((word + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4)) !=
+        0x3333333333333333) {
+        return kNotDigits;
+    }
+    // The first byte is the leading digit: pairs, then fours, then the eight, each step one multiply.
+    word -= 0x3030303030303030;
+    word = (word * 10 + (word >> 8)) & 0x00FF00FF00FF00FF;
+    word = (word * 100 + (word >> 16)) & 0x0000FFFF0000FFFF;
+    return (word * 10000 + (word >> 32)) & 0xFFFFFFFF;
+}
+
 // The usual number in text in memory, read in one pass where it lies: sign, digits, fraction, exponent. Gives the
 // end of the number when its value is exact in one operation, else null, and the general reading decides. It
 // stops where the general reading stops.
@@ -188,6 +206,14 @@ const char* scanExactNumber(const char* p, const char* const end, Number& result
     long exponent = 0;
     bool anyDigit = false;
     auto digits = [&](long step) {
+        // Eight digits at a time while the mantissa has begun and has room for them.
+        std::uint64_t eight = 0;
+        while (mantissa != 0 && significant <= 11 && end - p >= 8 && (eight = eightDigits(p)) != kNotDigits) {
+            mantissa = mantissa * 100000000 + eight;
+            significant += 8;
+            exponent -= 8 * step;
+            p += 8;
+        }
         for (; p != end && isDigit(*p); ++p) {
             anyDigit = true;
             const auto digit = static_cast<std::uint64_t>(*p - '0');
