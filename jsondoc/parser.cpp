@@ -179,6 +179,11 @@ constexpr std::uint64_t kNotDigits = ~std::uint64_t{0};
 
 // The value of eight decimal digits, or kNotDigits when any of the eight bytes is not one.
 inline std::uint64_t eightDigits(const char* p) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    // The arithmetic below takes the first byte as the lowest; elsewhere the digits go one at a time.
+    static_cast<void>(p);
+    return kNotDigits;
+#endif
     std::uint64_t word = 0;
     std::memcpy(&word, p, sizeof word);
     if (((word & 0xF0F0F0F0F0F0F0F0) | (((word + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4)) !=
