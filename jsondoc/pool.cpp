@@ -1,5 +1,6 @@
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <new>
 
@@ -19,31 +20,58 @@ struct Block {
     Block* next;
 };
 
+// The head of a chunk: its place in the chain of the thread that carves it and in the chain of all chunks. Chunks
+// are aligned to their size, so a block finds its chunk's head from its own address.
+struct Chunk {
+    std::uint64_t owner;
+    Chunk* nextOwn;
+    Chunk* nextOfAll;
+};
+constexpr std::size_t kHeadBytes = (sizeof(Chunk) + kGranule - 1) / kGranule * kGranule;
+
 // Plain data, so that it stays usable in the destructors that run while a thread ends.
 struct Lists {
     Block* free[kClasses];
     char* next;
     char* end;
+    Chunk* first;
+    Chunk* current;
+    Chunk* last;
+    std::uint64_t id;
+    // Blocks handed out less blocks taken back. While every block taken back came from this thread's own chunks,
+    // the count reaching zero means that none of them is in use or waits in another thread's lists: carving then
+    // starts again at the first chunk, and the next document lies in memory in the order it is read.
+    std::size_t live;
+    bool mixed;
 };
 
 thread_local Lists lists;
 
-// Chunks are linked through their first bytes: they stay reachable, and are never given back, as blocks of one
-// thread's chunk may live on in a document that another thread holds.
-std::atomic<void*> chunks{nullptr};
+std::atomic<std::uint64_t> lastId{0};
 
-// The free blocks of threads that have ended, for the next thread that runs out.
+// Every chunk stays reachable from here and is never given back: blocks of one thread's chunk may live on in a
+// document that another thread holds.
+std::atomic<Chunk*> allChunks{nullptr};
+
+// What threads that have ended leave to the next ones: whole chunks when none of their blocks was in use, else
+// the free blocks.
 std::mutex orphanMutex;
-Lists orphans;
+Block* orphans[kClasses];
+Chunk* spareChunks;
 
 struct Leaving {
     ~Leaving() {
         const std::lock_guard<std::mutex> lock(orphanMutex);
+        if (!lists.mixed && lists.live == 0) {
+            lists.last->nextOwn = spareChunks;
+            spareChunks = lists.first;
+            return;
+        }
         for (std::size_t c = 0; c < kClasses; ++c) {
             while (Block* block = lists.free[c]) {
                 lists.free[c] = block->next;
-                block->next = orphans.free[c];
-                orphans.free[c] = block;
+                block->next = orphans[c];
+                orphans[c] = block;
             }
         }
     }
@@ -54,32 +82,69 @@ std::size_t classOf(std::size_t size) {
     return (size + kGranule - 1) / kGranule - 1;
 }
 
-void adoptOrphans(Lists& own) {
+Chunk* chunkOf(const void* block) {
+    return reinterpret_cast<Chunk*>(reinterpret_cast<std::uintptr_t>(block) & ~(kChunkBytes - 1));
+}
+
+void startCarving(Lists& own, Chunk* chunk) {
+    own.current = chunk;
+    own.next = reinterpret_cast<char*>(chunk) + kHeadBytes;
+    own.end = reinterpret_cast<char*>(chunk) + kChunkBytes;
+}
+
+// Other threads' blocks end the counting for good: from then on only the lists say what is free.
+bool adoptOrphans(Lists& own) {
     const std::lock_guard<std::mutex> lock(orphanMutex);
+    bool adopted = false;
     for (std::size_t c = 0; c < kClasses; ++c) {
-        if (own.free[c] == nullptr) {
-            own.free[c] = orphans.free[c];
-            orphans.free[c] = nullptr;
+        if (own.free[c] == nullptr && orphans[c] != nullptr) {
+            own.free[c] = orphans[c];
+            orphans[c] = nullptr;
+            adopted = true;
         }
     }
+    own.mixed = own.mixed || adopted;
+    return adopted;
+}
+
+Chunk* newChunk(Lists& own) {
+    if (own.id == 0) {
+        own.id = lastId.fetch_add(1, std::memory_order_relaxed) + 1;
+        static_cast<void>(&leaving);  // this thread hands its free blocks on when it ends
+    }
+    Chunk* chunk = nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(orphanMutex);
+        if ((chunk = spareChunks) != nullptr) {
+            spareChunks = chunk->nextOwn;
+        }
+    }
+    if (chunk == nullptr) {
+        chunk = static_cast<Chunk*>(::operator new (kChunkBytes, std::align_val_t{kChunkBytes}));
+        chunk->nextOfAll = allChunks.load(std::memory_order_relaxed);
+        while (!allChunks.compare_exchange_weak(chunk->nextOfAll, chunk, std::memory_order_release,
+                                                std::memory_order_relaxed)) {
+        }
+    }
+    chunk->owner = own.id;
+    chunk->nextOwn = nullptr;
+    (own.last != nullptr ? own.last->nextOwn : own.first) = chunk;
+    own.last = chunk;
+    return chunk;
 }
 
 void* carve(Lists& own, std::size_t index) {
     const std::size_t size = (index + 1) * kGranule;
     if (own.end - own.next < static_cast<std::ptrdiff_t>(size)) {
-        static_cast<void>(&leaving);  // this thread hands its free blocks on when it ends
-        adoptOrphans(own);
-        if (Block* block = own.free[index]) {
+        if (own.current != nullptr && own.current->nextOwn != nullptr) {
+            startCarving(own, own.current->nextOwn);
+        } else if (adoptOrphans(own) && own.free[index] != nullptr) {
+            Block* block = own.free[index];
             own.free[index] = block->next;
             return block;
+        } else {
+            startCarving(own, newChunk(own));
         }
-        char* chunk = static_cast<char*>(::operator new(kChunkBytes));
-        void* head = chunks.load(std::memory_order_relaxed);
-        do {
-            *reinterpret_cast<void**>(chunk) = head;
-        } while (!chunks.compare_exchange_weak(head, chunk, std::memory_order_release, std::memory_order_relaxed));
-        own.next = chunk + kGranule;
-        own.end = chunk + kChunkBytes;
     }
     void* block = own.next;
     own.next += size;
@@ -93,10 +158,11 @@ void* poolAllocate(std::size_t size) {
         return ::operator new(size);
     }
     Lists& own = lists;
+    ++own.live;
     const std::size_t index = classOf(size);
     if (Block* block = own.free[index]) {
-        // Fetched now, the next block of the list is at hand by the next allocation: after a large document is
-        // released, its blocks lie far apart, and each step of the list would wait for memory.
+        // Fetched now, the next block of the list is at hand by the next allocation: blocks released in a
+        // large document lie far apart, and each step of the list would otherwise wait for memory.
         Block* next = block->next;
         own.free[index] = next;
         __builtin_prefetch(next, 1);
@@ -111,6 +177,17 @@ void poolRelease(void* pointer, std::size_t size) noexcept {
         return;
     }
     Lists& own = lists;
+    if (!own.mixed) {
+        if (chunkOf(pointer)->owner != own.id) {
+            own.mixed = true;
+        } else if (--own.live == 0) {
+            for (Block*& head : own.free) {
+                head = nullptr;
+            }
+            startCarving(own, own.first);
+            return;
+        }
+    }
     const std::size_t index = classOf(size);
     Block* block = static_cast<Block*>(pointer);
     block->next = own.free[index];
