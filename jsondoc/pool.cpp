@@ -1,3 +1,5 @@
+#include <sys/mman.h>
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -20,13 +22,13 @@ struct Block {
     Block* next;
 };
 
-// The head of a chunk: its place in the chain of the thread that carves it and in the chain of all chunks. Chunks
-// are aligned to their size, so a block finds its chunk's head from its own address.
+// The head of a chunk: the thread that carves it and the next chunk of that thread. Chunks are aligned to their
+// size, so a block finds its chunk's head from its own address.
 struct Chunk {
     std::uint64_t owner;
     Chunk* nextOwn;
-    Chunk* nextOfAll;
 };
+constexpr std::size_t kChunksPerMapping = 16;
 constexpr std::size_t kHeadBytes = (sizeof(Chunk) + kGranule - 1) / kGranule * kGranule;
 
 // Plain data, so that it stays usable in the destructors that run while a thread ends.
@@ -49,15 +51,15 @@ thread_local Lists lists;
 
 std::atomic<std::uint64_t> lastId{0};
 
-// Every chunk stays reachable from here and is never given back: blocks of one thread's chunk may live on in a
-// document that another thread holds.
-std::atomic<Chunk*> allChunks{nullptr};
-
 // What threads that have ended leave to the next ones: whole chunks when none of their blocks was in use, else
 // the free blocks.
 std::mutex orphanMutex;
 Block* orphans[kClasses];
 Chunk* spareChunks;
+// Chunks are cut from mappings of several at a time, aligned inside them, and never given back: blocks of one
+// thread's chunk may live on in a document that another thread holds. Pages never written take no memory.
+char* uncut;
+char* uncutEnd;
 
 struct Leaving {
     ~Leaving() {
@@ -107,6 +109,29 @@ bool adoptOrphans(Lists& own) {
     return adopted;
 }
 
+// Called with the orphans' lock held.
+Chunk* cutChunk() {
+    if (uncut == uncutEnd) {
+        // One chunk more than is used, so that an aligned run fits; what lies outside it is unmapped at once.
+        const std::size_t used = kChunksPerMapping * kChunkBytes;
+        void* mapping = mmap(nullptr, used + kChunkBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapping == MAP_FAILED) {
+            throw std::bad_alloc();
+        }
+        char* const start = static_cast<char*>(mapping);
+        const std::size_t before = (kChunkBytes - reinterpret_cast<std::uintptr_t>(start) % kChunkBytes) % kChunkBytes;
+        if (before != 0) {
+            munmap(start, before);
+        }
+        munmap(start + before + used, kChunkBytes - before);
+        uncut = start + before;
+        uncutEnd = uncut + used;
+    }
+    auto* chunk = reinterpret_cast<Chunk*>(uncut);
+    uncut += kChunkBytes;
+    return chunk;
+}
+
 Chunk* newChunk(Lists& own) {
     if (own.id == 0) {
         own.id = lastId.fetch_add(1, std::memory_order_relaxed) + 1;
@@ -115,15 +140,11 @@ Chunk* newChunk(Lists& own) {
     Chunk* chunk = nullptr;
     {
         const std::lock_guard<std::mutex> lock(orphanMutex);
-        if ((chunk = spareChunks) != nullptr) {
+        chunk = spareChunks;
+        if (chunk != nullptr) {
             spareChunks = chunk->nextOwn;
-        }
-    }
-    if (chunk == nullptr) {
-        chunk = static_cast<Chunk*>(::operator new (kChunkBytes, std::align_val_t{kChunkBytes}));
-        chunk->nextOfAll = allChunks.load(std::memory_order_relaxed);
-        while (!allChunks.compare_exchange_weak(chunk->nextOfAll, chunk, std::memory_order_release,
-                                                std::memory_order_relaxed)) {
+        } else {
+            chunk = cutChunk();
         }
     }
     chunk->owner = own.id;
