@@ -61,21 +61,26 @@ Chunk* spareChunks;
 char* uncut;
 char* uncutEnd;
 
+// Destructors of the thread that run after this one may still make and release nodes: they get chunks of their
+// own and never start carving again, so nothing handed on here is used twice.
 struct Leaving {
     ~Leaving() {
         const std::lock_guard<std::mutex> lock(orphanMutex);
         if (!lists.mixed && lists.live == 0) {
             lists.last->nextOwn = spareChunks;
             spareChunks = lists.first;
-            return;
-        }
-        for (std::size_t c = 0; c < kClasses; ++c) {
-            while (Block* block = lists.free[c]) {
-                lists.free[c] = block->next;
-                block->next = orphans[c];
-                orphans[c] = block;
+            lists.first = lists.current = lists.last = nullptr;
+            lists.next = lists.end = nullptr;
+        } else {
+            for (std::size_t c = 0; c < kClasses; ++c) {
+                while (Block* block = lists.free[c]) {
+                    lists.free[c] = block->next;
+                    block->next = orphans[c];
+                    orphans[c] = block;
+                }
             }
         }
+        lists.mixed = true;
     }
 };
 thread_local Leaving leaving;
