@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cfenv>
 #include <cmath>
@@ -15,6 +16,7 @@
 #include <limits>
 #include <locale>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -191,6 +193,29 @@ TEST(NodePool, NodesInUseAreNeverReusedWhateverThreadMadeOrReleasesThem) {
     EXPECT_EQ(seen, (std::vector<std::string>{expected, "one node of its own", expected}));
     for (const auto& object : made) {
         ASSERT_EQ(compact(object), expected);
+    }
+}
+
+// Released nodes are handed out again: carved afresh once nothing of the thread's is in use, else taken from its
+// free lists while another document is held.
+TEST(NodePool, ReleasedNodesAreUsedAgain) {
+    const std::string text = R"({"a": {"b": [1, 2], "c": {"d": 3}}, "e": {"f": null}})";
+    std::function<void(const Object&, std::set<const void*>&)> nodes = [&](const Object& object, auto& found) {
+        for (const auto& member : object.members()) {
+            found.insert(&member);
+            if (member.second.is<Object>()) {
+                nodes(member.second.get<Object>(), found);
+            }
+        }
+    };
+    for (const bool holding : {false, true}) {
+        std::thread([&] {
+            const Object held = holding ? parsed<Object>(text) : Object();
+            std::set<const void*> first, second;
+            nodes(parsed<Object>(text), first);  // released at the end of the statement
+            nodes(parsed<Object>(text), second);
+            EXPECT_TRUE(std::includes(first.begin(), first.end(), second.begin(), second.end())) << holding;
+        }).join();
     }
 }
 
