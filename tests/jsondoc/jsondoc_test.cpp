@@ -604,6 +604,9 @@ TEST(CompactForm, OneLineWithCommaSpaceAndColonSpaceNumbersAsAFreshStreamWritesT
     out.setstate(std::ios_base::badbit);
     out << parsed<Object>(R"({"a": 1})");
     EXPECT_EQ(out.str(), R"(["\u0001", 10])");
+    std::ostringstream fixed;  // a number the stream writes itself comes after the text before it
+    fixed << std::fixed << parsed<Array>("[1.5, 2]");
+    EXPECT_EQ(fixed.str(), "[1.500000, 2.000000]");
     std::ofstream unopened;  // a buffer that takes nothing makes the stream bad
     EXPECT_TRUE((unopened << parsed<Array>("[1]")).bad());
     // Longer than the writer's staging area, with escapes at every offset, and one string longer than the area.
