@@ -91,10 +91,10 @@ class PendingKey {
     std::unique_ptr<String> text_;
 };
 
-// Nodes of up to kPoolLimit bytes (strings', objects' and arrays' headers, members) come from free lists of the
-// thread, carved from large chunks: a document is mostly such nodes, made and released in bulk, and the general
-// allocator's bookkeeping for them cost more than reading the text. The chunks stay with the process; a block
-// freed goes back to the list of the thread that frees it.
+// Nodes of up to kPoolLimit bytes (strings', objects' and arrays' headers, members, short arrays' elements) come
+// from free lists of the thread, carved from large chunks (pool.cpp): a document is mostly such nodes, made and
+// released in bulk, and the general allocator's bookkeeping for them cost more than reading the text. The chunks
+// stay with the process; a block freed goes back to the lists of the thread that frees it.
 inline constexpr std::size_t kPoolLimit = 128;
 void* poolAllocate(std::size_t size);
 void poolRelease(void* block, std::size_t size) noexcept;

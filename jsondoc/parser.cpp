@@ -197,9 +197,9 @@ inline std::uint64_t eightDigits(const char* p) {
     return (word * 10000 + (word >> 32)) & 0xFFFFFFFF;
 }
 
-// The usual number in text in memory, read in one pass where it lies: sign, digits, fraction, exponent. Gives the
-// end of the number when its value is exact in one operation, else null, and the general reading decides. It
-// stops where the general reading stops.
+// The usual number, read in one pass where it lies (in text in memory, or as a stream's number was collected):
+// sign, digits, fraction, exponent. Gives the end of the number when its value is exact in one operation, else
+// null, and the general reading decides. It stops where the general reading stops.
 const char* scanExactNumber(const char* p, const char* const end, Number& result) {
     bool negative = false;
     if (p != end && (*p == '-' || *p == '+')) {
@@ -266,60 +266,11 @@ const char* scanExactNumber(const char* p, const char* const end, Number& result
     return exactValue(negative, mantissa, exponent, result) ? p : nullptr;
 }
 
-// Converts collected number text as the extraction does: the whole text must convert, and a magnitude that
-// rounds to infinity fails. A mantissa and a power of ten that the type holds exactly give the correctly rounded
-// result with one operation; everything else goes to strtold, which rounds correctly too.
+// Converts the text of a number as the extraction does: the whole text must convert, and a magnitude that rounds
+// to infinity fails. What the one-pass reading takes as exact comes from there; everything else goes to strtold,
+// which rounds correctly too.
 bool convertNumber(const char* text, std::size_t size, Number& result) {
-    const char* p = text;
-    const char* const end = text + size;
-    const bool negative = p < end && *p == '-';
-    if (p < end && (*p == '+' || *p == '-')) {
-        ++p;
-    }
-    std::uint64_t mantissa = 0;
-    int significant = 0;
-    long exponent = 0;
-    bool anyDigit = false;
-    bool afterPoint = false;
-    bool exact = true;
-    for (; p < end && *p != 'e' && *p != 'E'; ++p) {
-        if (*p == '.') {
-            afterPoint = true;
-            continue;
-        }
-        anyDigit = true;
-        const int digit = *p - '0';
-        if (mantissa == 0 && digit == 0) {
-            exponent -= afterPoint ? 1 : 0;
-            continue;
-        }
-        if (significant == 19) {
-            exact = false;
-            continue;
-        }
-        mantissa = mantissa * 10 + static_cast<std::uint64_t>(digit);
-        ++significant;
-        exponent -= afterPoint ? 1 : 0;
-    }
-    if (!anyDigit) {
-        return false;
-    }
-    if (p < end) {
-        ++p;
-        const bool negativeExponent = p < end && *p == '-';
-        if (p < end && (*p == '+' || *p == '-')) {
-            ++p;
-        }
-        if (p == end) {
-            return false;
-        }
-        long written = 0;
-        for (; p < end; ++p) {
-            written = written < 100000000 ? written * 10 + (*p - '0') : written;
-        }
-        exponent += negativeExponent ? -written : written;
-    }
-    if (exact && exactValue(negative, mantissa, exponent, result)) {
+    if (scanExactNumber(text, text + size, result) == text + size) {
         return true;
     }
     // Text in memory is converted where it lies, so the library's conversion gets a terminated copy.
@@ -388,19 +339,13 @@ class MemoryBytes {
         return true;
     }
     void appendPlain(int delimiter, String& text) {
-        const char* p = at_;
-        while (p != end_ && byte(*p) != delimiter && *p != '\\') {
-            ++p;
-        }
+        const char* p = plainEnd(delimiter);
         text.append(at_, p);
         at_ = p;
     }
     // A string without escapes that ends in this text: its bytes, and the closing delimiter consumed.
     bool plainString(int delimiter, std::string_view& text) {
-        const char* p = at_;
-        while (p != end_ && byte(*p) != delimiter && *p != '\\') {
-            ++p;
-        }
+        const char* p = plainEnd(delimiter);
         if (p == end_ || *p == '\\') {
             return false;
         }
@@ -410,10 +355,7 @@ class MemoryBytes {
     }
     // Consumes blanks and the expected byte when it comes next, else nothing.
     bool skipTo(char expected) {
-        const char* p = at_;
-        while (p != end_ && kClassicSpaces.contains[byte(*p)]) {
-            ++p;
-        }
+        const char* p = blanksEnd();
         if (p == end_ || *p != expected) {
             return false;
         }
@@ -425,13 +367,27 @@ class MemoryBytes {
     void moveTo(const char* at) { at_ = at; }
     // Consumes blanks; the next byte, left unread.
     int skipBlanks() {
-        while (at_ != end_ && kClassicSpaces.contains[byte(*at_)]) {
-            ++at_;
-        }
+        at_ = blanksEnd();
         return peek();
     }
 
   private:
+    // Where the bytes before the next delimiter, backslash or end of the text end.
+    const char* plainEnd(int delimiter) const {
+        const char* p = at_;
+        while (p != end_ && byte(*p) != delimiter && *p != '\\') {
+            ++p;
+        }
+        return p;
+    }
+    const char* blanksEnd() const {
+        const char* p = at_;
+        while (p != end_ && kClassicSpaces.contains[byte(*p)]) {
+            ++p;
+        }
+        return p;
+    }
+
     const char* const begin_;
     const char* at_;
     const char* const end_;
