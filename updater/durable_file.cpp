@@ -75,6 +75,9 @@ int resolveLinks(std::string& path) {
 // links itself, with its own protections, and must reach the very file the links were resolved to: a link changed
 // in between, or a name the kernel resolves otherwise, is refused rather than another file replaced.
 int existingTarget(const std::string& path, const std::string& resolved, struct stat& existing) {
+    if (path == resolved) {  // no link to follow
+        return ::lstat(path.c_str(), &existing) == 0 ? 0 : errno;
+    }
     // O_PATH: nothing is opened for reading or writing, so a FIFO or a device is neither blocked on nor woken.
     const int fd = ::open(path.c_str(), O_PATH | O_CLOEXEC);
     if (fd < 0) {
@@ -208,14 +211,18 @@ const DurableFileCalls& DurableFileCalls::system() {
 
 DurableFileResult replaceFileDurably(const std::string& path, const std::string& content,
                                      const DurableFileCalls& calls) {
-    std::string target = path;
-    if (const int refused = resolveLinks(target)) {
-        return failure(DurableFileStep::Open, refused, target);
+    std::string target;
+    struct stat existing;
+    int missing = EAGAIN;
+    // A save of the same file elsewhere may replace it between the two looks; a changed link is refused after a few.
+    for (int attempt = 0; missing == EAGAIN && attempt < 10; ++attempt) {
+        target = path;
+        if (const int refused = resolveLinks(target)) {
+            return failure(DurableFileStep::Open, refused, target);
+        }
+        missing = existingTarget(path, target, existing);
     }
     const std::string directory = directoryOf(target);
-
-    struct stat existing;
-    const int missing = existingTarget(path, target, existing);
     if (missing != 0 && missing != ENOENT) {
         return failure(DurableFileStep::Open, missing, target);
     }

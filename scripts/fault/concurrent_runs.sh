@@ -47,7 +47,7 @@ start_writer() {
         args=("$block" "$slot" "$work/v$i.json")
     fi
     echo "${slots[$i]/ /:} $version" >"$work/slot$i"
-    (flock -s "$gate" true && exec "$@" "$tool" "${args[@]}") >"$work/out$i" 2>"$work/log$i" &
+    (flock -s "${writer_gate:-$gate}" true && exec "$@" "$tool" "${args[@]}") >"$work/out$i" 2>"$work/log$i" &
     pids[i]=$!
 }
 
@@ -72,9 +72,10 @@ finish_writer() {
     echo "$(cat "$work/slot$1") $status" >>"$work/record"
 }
 
-# release: lets every writer held at the gate go at once.
+# release: lets every writer held at the gate go at once (those at the first gate an instant earlier).
 release() {
     sleep 0.3 # until every writer waits at the gate
+    flock -u "$first_fd"
     flock -u "$gate_fd"
 }
 
@@ -121,7 +122,7 @@ end_round() {
 }
 
 reset_unit
-exec {gate_fd}>"$gate"
+exec {gate_fd}>"$gate" {first_fd}>"$gate.first"
 
 echo "== concurrent runs: $rounds rounds of ${#slots[@]} writers released together"
 for ((round = 1; round <= rounds; round++)); do
@@ -136,16 +137,19 @@ echo "   $total runs: $lost versions lost, $spurious spurious failures, $timeout
 plain_lost=$lost plain_spurious=$spurious plain_total=$total
 
 echo "== concurrent runs: $rounds rounds with one writer killed at a random instant"
-read -r _ run_end < <("$runner" measure "$document" "$tool" 4 0 "$version_file" 2>/dev/null)
+read -r save_end _ < <("$runner" measure "$document" "$tool" 4 0 "$version_file" 2>/dev/null)
 previous=""
+inside=0 killed=0
 for ((round = 1; round <= rounds; round++)); do
     flock -x "$gate_fd"
+    flock -x "$first_fd"
     : >"$work/record"
     victim=$((RANDOM % ${#slots[@]}))
-    delay=$(((RANDOM * 32768 + RANDOM) % (5 * run_end + 1)))
+    delay=$(((RANDOM * 32768 + RANDOM) % (save_end + 1)))
     for i in "${!slots[@]}"; do
+        # The victim goes first, so that the kill falls anywhere in its run while the others wait for the lock.
         if [ "$i" -eq "$victim" ]; then
-            start_writer "$i" "K${round}W$i" "$runner" kill "$delay"
+            writer_gate="$gate.first" start_writer "$i" "K${round}W$i" "$runner" kill "$delay"
         else
             start_writer "$i" "K${round}W$i"
         fi
@@ -157,7 +161,11 @@ for ((round = 1; round <= rounds; round++)); do
         [ ! -e "$swdl/$name" ] || fail "kill round $round: the temporary file $name of the round before is still there"
     done
     previous=$(temporaries)
+    [ -z "$previous" ] || inside=$((inside + 1))
+    grep -q '^killed' "$work/out$victim" && killed=$((killed + 1))
 done
+echo "   $killed writers killed, $inside rounds ending with a temporary file left (the later saves of a round remove it): $((lost - plain_lost)) versions lost," \
+    "$((spurious - plain_spurious)) spurious failures"
 status=0
 "$tool" 4 0 "$version_file" 2>"$work/log-last" || status=$?
 [ "$status" -eq 0 ] && [ -z "$(temporaries)" ] || fail "the run after the kills: status $status, $(temporaries | wc -l) left"

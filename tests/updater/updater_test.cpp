@@ -4,12 +4,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -51,15 +49,10 @@ const std::string kDefaultNAD = std::regex_replace(kNADSeven, std::regex(R"("\d{
 const std::string kDefaultGTO = R"({"Active_System": 0, "System0_Version": "----", "System1_Version": "----"})";
 const std::string kDefaultAudio = R"({"BlockID": 28928, "DataSetName": "------------", "Version": "----"})";
 
-// Messages tagged with their live source line get "#" in place of the line, those with a fixed tag keep it.
+// The messages tagged with their live source line, with "#" in place of the line.
 std::string untagged(const std::string& text) {
-    static const std::regex tag(R"(^(\w+)\((\d+)\): )");
-    static const std::string fixed = " 53 58 68 69 75 88 135 162 194 201 230 245 265 272 319 345 352 462 473 503 ";
-    std::smatch match;
-    if (!std::regex_search(text, match, tag) || fixed.find(" " + match.str(2) + " ") != std::string::npos) {
-        return text;
-    }
-    return match.str(1) + "(#): " + match.suffix().str();
+    return std::regex_replace(text, std::regex(R"((\w+)\(\d+\)(: (Reading the|Keeping the|Invalid \w+ ')))"),
+                              "$1(#)$2");
 }
 
 const std::string kRoot = MORVANE_TEST_UNIT_ROOT, kV = kRoot + "/v.json";  // kV: the version file of a tool run
@@ -449,19 +442,15 @@ TEST_F(UpdaterTest, EveryToolRunEndsWithItsStatusMessagesAndDocument) {
         // The log's error messages, without the log library's columns; a message keeps its line breaks.
         const std::string log =
             std::regex_replace(readFile(kRoot + "/log"), std::regex(R"(VERSION_UPDATER [VDIW] .*\n)"), "");
-        std::string expected, got;
+        std::string expected;
         for (const auto& text : c.errors) {
             expected += text + "\n";
         }
-        std::istringstream lines(std::regex_replace(log, std::regex(R"(VERSION_UPDATER E \S+ \S+ +\d+ +\d+ )"), ""));
-        for (std::string line; std::getline(lines, line);) {
-            got += untagged(line) + "\n";
-        }
-        EXPECT_EQ(got, expected);
+        EXPECT_EQ(untagged(std::regex_replace(log, std::regex(R"(VERSION_UPDATER E \S+ \S+ +\d+ +\d+ )"), "")),
+                  expected);
 #endif
-        auto names = TempDir::entries(kRoot + "/data/tiv/swdl");
-        names.erase(std::remove(names.begin(), names.end(), ".VersionInfo.json.lock"), names.end());
-        EXPECT_LE(names.size(), 1u) << "a temporary file is left";
+        const bool locked = access((kRoot + "/data/tiv/swdl/.VersionInfo.json.lock").c_str(), F_OK) == 0;
+        EXPECT_LE(TempDir::entries(kRoot + "/data/tiv/swdl").size(), locked ? 2u : 1u) << "a temporary file is left";
         struct stat file;
         EXPECT_TRUE(c.after == "(fifo)" ? stat(documentPath.c_str(), &file) == 0 && S_ISFIFO(file.st_mode)
                                         : readFile(documentPath) == c.after)
