@@ -313,17 +313,19 @@ DocumentLock::DocumentLock(const std::string& documentPath, int waitMilliseconds
             m_state = State::Held;
             return;
         }
-        if (errno != EWOULDBLOCK && errno != EINTR) {
-            m_error = errno;
+        const int error = errno;
+        if (error == EINTR) {
+            continue;
+        }
+        if (error != EWOULDBLOCK) {
+            m_error = error;
             break;
         }
-        if (errno == EWOULDBLOCK && std::chrono::steady_clock::now() >= giveUp) {
+        if (std::chrono::steady_clock::now() >= giveUp) {
             m_state = State::TimedOut;
             break;
         }
-        if (errno == EWOULDBLOCK) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     release();
 }

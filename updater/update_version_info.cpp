@@ -334,7 +334,7 @@ bool RAROV_UpdateVersionInfo::dumpJSONContent(const std::string& path, bool incl
                         saved.resolvedPath.c_str(), std::strerror(saved.error));
         return false;
     }
-    if (m_lockHeld != nullptr) {
+    if (m_lockHeld != nullptr && path == m_versionFilePath) {
         m_lockHeld->release();
     }
     runSync(m_logger);

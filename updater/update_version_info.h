@@ -53,8 +53,8 @@ class RAROV_UpdateVersionInfo {
     // model holds none of its versions and the document is never saved over.
     bool isVersionFileReadable() const { return !m_versionFileUnreadable; }
 
-    // The lock held around this object's load, update and save is released as soon as a save is on disk, so that
-    // other writers need not wait for the slow sync of the file systems that follows.
+    // The lock held around this object's load, update and save is released as soon as the document is saved, so
+    // that other writers need not wait for the slow sync of the file systems that follows.
     void releaseBeforeSync(DocumentLock* lock) { m_lockHeld = lock; }
 
     RAROV_UpdateVersionInfo(const RAROV_UpdateVersionInfo&) = delete;

@@ -193,6 +193,10 @@ TEST_F(UpdaterTest, CompleteFileIsRefreshedByGTOUpdatesAndWrittenByCMPUpdates) {
     EXPECT_EQ(logger.entries().back().text, "runSync(68): Sync Successful") << "a save ends with a sync";
     EXPECT_EQ(readFile(documentPath), replaced(active0, "0100", "Z"));
     EXPECT_EQ(readFile(complete), withCMP(R"("HWVersion": "HW_3", "IOC": "IOC_1", "WUC": "WUC\/2")"));
+    DocumentLock lock(documentPath);  // kept through a save of the complete copy, released by one of the document
+    updater->releaseBeforeSync(&lock);
+    EXPECT_TRUE(updater->updateCMPVersionInfo("IOC_1", "WUC/2", "HW_3") && !DocumentLock(documentPath, 0) &&
+                updater->writeToFile() && DocumentLock(documentPath, 0));
     const std::string refreshed = replaced(readFile(complete), R"("Z")", R"("Y")");
     put(documentPath, "(dir)");
     EXPECT_FALSE(updater->updateGTOVersionInfo(0, "Y")) << "the document could not be saved";
@@ -255,8 +259,7 @@ TEST_F(UpdaterTest, ForeignLinkInStickyDirectoryIsNotFollowed) {
         writeFile(secret, "root only");
         put(link, "(none)");
         std::system(("setpriv --reuid=65534 --regid=65534 --clear-groups ln -s " + target + " " + link).c_str());
-        struct stat status;
-        if (lstat(link.c_str(), &status) != 0 || status.st_uid != 65534) {
+        if (struct stat status; lstat(link.c_str(), &status) != 0 || status.st_uid != 65534) {
             GTEST_SKIP() << "the user nobody (65534) cannot make a link in " << tmp;
         }
         EXPECT_FALSE(updater->updateCMPVersionInfo("I", "W", "H"));
