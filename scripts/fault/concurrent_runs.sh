@@ -168,7 +168,9 @@ echo "   $killed writers killed, $inside rounds ending with a temporary file lef
     "$((spurious - plain_spurious)) spurious failures"
 status=0
 "$tool" 4 0 "$version_file" 2>"$work/log-last" || status=$?
-[ "$status" -eq 0 ] && [ -z "$(temporaries)" ] || fail "the run after the kills: status $status, $(temporaries | wc -l) left"
+if [ "$status" -ne 0 ] || [ -n "$(temporaries)" ]; then
+    fail "the run after the kills: status $status, $(temporaries | wc -l) temporary files left"
+fi
 
 echo "== concurrent runs: a lock holder stopped past the wait limit"
 : >"$work/record"
