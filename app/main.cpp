@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <cstring>
 
 #include "app/command_line.h"
 #include "common/well_known_paths.h"
@@ -35,8 +36,21 @@ Update applyUpdate(RAROV_UpdateVersionInfo& updater, quarn_logger& logger, int a
 
 int main(int argc, char** argv) {
     LogcatLogger logger("VERSION_UPDATER");
+    // Runs started together would each save the document they loaded, the last one undoing the others' updates.
+    DocumentLock lock(VERSION_INFO_FILE);
+    if (lock.state() == DocumentLock::State::TimedOut) {
+        logger.error("%s(%s): Waiting for the lock file(%s) timed out after %d s", __func__, QUARN_LINE,
+                     lock.path().c_str(), DocumentLock::kDefaultWaitMilliseconds / 1000);
+        return 1;
+    }
+    if (!lock) {
+        // The cases behind this (no directory, a read-only one) end as they always did, in the load or the save.
+        logger.warn("%s(%s): Locking the Version file(%s) failed(%s), going on without the lock", __func__, QUARN_LINE,
+                    lock.path().c_str(), std::strerror(lock.error()));
+    }
     // Loads the document before the arguments are looked at, so even a usage error reports a broken document.
     RAROV_UpdateVersionInfo updater(&logger, VERSION_INFO_FILE);
+    updater.releaseBeforeSync(&lock);
     if (!updater.isVersionFileReadable()) {
         return 1;  // logged by the loader; a save now would put defaults in place of every version it holds
     }

@@ -2,12 +2,15 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -37,23 +40,60 @@ std::string baseNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+bool isStickyWorldWritable(const struct stat& directory) {
+    return (directory.st_mode & (S_ISVTX | S_IWOTH)) == (S_ISVTX | S_IWOTH);
+}
+
 // Follows symbolic links at path to the name of the file they lead to, which need not exist yet (a dangling link
 // is followed to the file that a plain create would make). Gives up after as many links as the kernel would.
-std::string resolveLinks(std::string path) {
+// 0, or EACCES for a link that the kernel's protection of sticky world-writable directories would not follow: one
+// owned by neither the caller nor the directory's owner. Applied here too, since hosts may switch that protection off
+// and a dangling link is never followed by the kernel before the rename.
+int resolveLinks(std::string& path) {
     for (int hops = 0; hops < 40; ++hops) {
         struct stat status;
         if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
-            return path;
+            return 0;
+        }
+        struct stat directory;
+        if (status.st_uid != ::geteuid() && ::stat(directoryOf(path).c_str(), &directory) == 0 &&
+            isStickyWorldWritable(directory) && status.st_uid != directory.st_uid) {
+            return EACCES;
         }
         std::vector<char> target(static_cast<size_t>(status.st_size > 0 ? status.st_size : 255) + 1);
         const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
         if (length < 0 || static_cast<size_t>(length) >= target.size()) {
-            return path;
+            return 0;
         }
         const std::string next(target.data(), static_cast<size_t>(length));
         path = (!next.empty() && next[0] == '/') ? next : directoryOf(path) + "/" + next;
     }
-    return path;
+    return 0;
+}
+
+// Whether path names an existing file (0 and its status), no file (ENOENT), or an error. The kernel follows the
+// links itself, with its own protections, and must reach the very file the links were resolved to: a link changed
+// in between, or a name the kernel resolves otherwise, is refused rather than another file replaced.
+int existingTarget(const std::string& path, const std::string& resolved, struct stat& existing) {
+    if (path == resolved) {  // no link to follow
+        return ::lstat(path.c_str(), &existing) == 0 ? 0 : errno;
+    }
+    // O_PATH: nothing is opened for reading or writing, so a FIFO or a device is neither blocked on nor woken.
+    const int fd = ::open(path.c_str(), O_PATH | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    const int statResult = ::fstat(fd, &existing);
+    const int error = errno;
+    ::close(fd);
+    if (statResult != 0) {
+        return error;
+    }
+    struct stat named;
+    if (::lstat(resolved.c_str(), &named) != 0 || named.st_dev != existing.st_dev || named.st_ino != existing.st_ino) {
+        return EAGAIN;
+    }
+    return 0;
 }
 
 mode_t creationMode() {
@@ -88,7 +128,8 @@ bool isTemplateCharacter(char c) {
 }
 
 // Saves killed between creating their temporary file and the rename leave it behind, and nobody else ever removes
-// it. Only regular files named exactly as the temporary files of this target are taken.
+// it. Only regular files named exactly as the temporary files of this target are taken, and only those that nobody
+// holds locked: a live save locks its own until the rename.
 void removeLeftovers(const std::string& directory, const std::string& name) {
     DIR* entries = ::opendir(directory.c_str());
     if (entries == nullptr) {
@@ -102,12 +143,39 @@ void removeLeftovers(const std::string& directory, const std::string& name) {
                          isTemplateCharacter)) {
             continue;
         }
-        struct stat status;
-        if (::fstatat(::dirfd(entries), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode)) {
+        const int fd =
+            ::openat(::dirfd(entries), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        struct stat locked, named;
+        if (::fstat(fd, &locked) == 0 && S_ISREG(locked.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::fstatat(::dirfd(entries), entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            named.st_dev == locked.st_dev && named.st_ino == locked.st_ino) {
             ::unlinkat(::dirfd(entries), entry->d_name, 0);
         }
+        ::close(fd);
     }
     ::closedir(entries);
+}
+
+// Creates the temporary file and locks it before anything else. A clean-up by another save may have taken the new
+// file in the instant before the lock (it is then locked by that clean-up or already unlinked): a fresh one is made.
+int createLockedTemporary(const DurableFileCalls& calls, const std::string& pattern, std::string& temporary) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = pattern;
+        const int fd = calls.createTemporary(&temporary[0]);
+        if (fd < 0) {
+            return -1;
+        }
+        struct stat status;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &status) == 0 && status.st_nlink > 0) {
+            return fd;
+        }
+        ::close(fd);
+    }
+    errno = EAGAIN;
+    return -1;
 }
 
 DurableFileResult failure(DurableFileStep step, int error, const std::string& resolvedPath) {
@@ -143,11 +211,22 @@ const DurableFileCalls& DurableFileCalls::system() {
 
 DurableFileResult replaceFileDurably(const std::string& path, const std::string& content,
                                      const DurableFileCalls& calls) {
-    const std::string target = resolveLinks(path);
-    const std::string directory = directoryOf(target);
-
+    std::string target;
     struct stat existing;
-    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    int missing = EAGAIN;
+    // A save of the same file elsewhere may replace it between the two looks; a changed link is refused after a few.
+    for (int attempt = 0; missing == EAGAIN && attempt < 10; ++attempt) {
+        target = path;
+        if (const int refused = resolveLinks(target)) {
+            return failure(DurableFileStep::Open, refused, target);
+        }
+        missing = existingTarget(path, target, existing);
+    }
+    const std::string directory = directoryOf(target);
+    if (missing != 0 && missing != ENOENT) {
+        return failure(DurableFileStep::Open, missing, target);
+    }
+    const bool exists = missing == 0;
     // Opening a directory for writing fails so; the rename would fail only after all the work.
     if (exists && S_ISDIR(existing.st_mode)) {
         return failure(DurableFileStep::Open, EISDIR, target);
@@ -156,20 +235,28 @@ DurableFileResult replaceFileDurably(const std::string& path, const std::string&
         return failure(DurableFileStep::Open, errno, target);
     }
 
-    std::string temporary = directory + "/." + baseNameOf(target) + ".XXXXXX";
-    const int fd = calls.createTemporary(&temporary[0]);
+    std::string temporary;
+    const int fd = createLockedTemporary(calls, directory + "/." + baseNameOf(target) + ".XXXXXX", temporary);
     if (fd < 0) {
         return failure(DurableFileStep::Open, errno, target);
     }
+    // Holds the lock from the close of the written file to the rename.
+    const int holder = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
 
     auto abandon = [&](DurableFileStep step, int error, bool open) {
         if (open) {
             ::close(fd);
         }
         ::unlink(temporary.c_str());
+        if (holder >= 0) {
+            ::close(holder);
+        }
         return failure(step, error, target);
     };
 
+    if (holder < 0) {
+        return abandon(DurableFileStep::Open, errno, true);
+    }
     // The temporary file is private (0600) until it gets the bits the document has, or would get on creation.
     const mode_t mode = exists ? (existing.st_mode & 07777) : creationMode();
     if (::fchmod(fd, mode) != 0) {
@@ -190,10 +277,62 @@ DurableFileResult replaceFileDurably(const std::string& path, const std::string&
     if (calls.rename(temporary.c_str(), target.c_str()) != 0) {
         return abandon(DurableFileStep::Rename, errno, false);
     }
+    ::close(holder);
     // Without this the rename itself may not survive a power cut.
     if (calls.syncDirectory(directory.c_str()) != 0) {
         return failure(DurableFileStep::SyncDirectory, errno, target);
     }
     removeLeftovers(directory, baseNameOf(target));
     return DurableFileResult{DurableFileStep::None, 0, target};
+}
+
+DocumentLock::DocumentLock(const std::string& documentPath, int waitMilliseconds) {
+    std::string document = documentPath;
+    m_error = resolveLinks(document);
+    const std::string directory = directoryOf(document);
+    m_path = directory + "/." + baseNameOf(document) + ".lock";
+    struct stat status;
+    if (m_error != 0 || ::stat(directory.c_str(), &status) != 0) {
+        m_error = m_error != 0 ? m_error : errno;
+        return;
+    }
+    // Anyone could hold a lock file there, or put something else in its place.
+    if ((status.st_mode & S_IWOTH) != 0) {
+        m_error = EPERM;
+        return;
+    }
+    m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+    if (m_fd < 0 || ::fstat(m_fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        m_error = m_fd < 0 ? errno : EINVAL;
+        release();
+        return;
+    }
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMilliseconds);
+    for (;;) {
+        if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
+            m_state = State::Held;
+            return;
+        }
+        const int error = errno;
+        if (error == EINTR) {
+            continue;
+        }
+        if (error != EWOULDBLOCK) {
+            m_error = error;
+            break;
+        }
+        if (std::chrono::steady_clock::now() >= giveUp) {
+            m_state = State::TimedOut;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    release();
+}
+
+void DocumentLock::release() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
 }

@@ -33,9 +33,47 @@ struct DurableFileResult {
 };
 
 // Replaces the file at path with content. A symbolic link at path is kept and the file it leads to is replaced.
+// A link that the kernel would not follow in a sticky world-writable directory (one owned by neither the caller nor
+// the directory's owner) is refused, whether or not the host protects such links.
 // An existing file keeps its permission bits (and its owner when running as root); a new one gets 0666 less the
 // umask, as a plain create would. A file that exists but may not be written is refused, as opening it would be.
 // On failure the temporary file is removed and, unless only the directory sync failed, the old file is untouched.
-// A complete save also removes the temporary files that earlier, killed saves of the same target left behind.
+// A complete save also removes the temporary files that earlier, killed saves of the same target left behind; a
+// save holds a lock on its own temporary file until the rename, so a live save's file is never taken for one.
+// Saves of one file from several processes or threads each land whole, the last rename winning; callers that read,
+// change and save a document hold a DocumentLock around all three, or an update made in between is lost.
 DurableFileResult replaceFileDurably(const std::string& path, const std::string& content,
                                      const DurableFileCalls& calls = DurableFileCalls::system());
+
+// Serialises the read-modify-write of one document between processes and threads: an exclusive flock(2) on the lock
+// file ".<name>.lock" beside the file the path leads to, never written, renamed or removed. The kernel drops the
+// lock when its holder dies, and shell scripts take the same lock with flock(1). Take it once per process and
+// document: a second lock of the same file in one thread waits for the first until it gives up.
+class DocumentLock {
+  public:
+    enum class State {
+        Held,
+        TimedOut,     // another holder kept it for the whole wait
+        Unavailable,  // no lock file could be opened or locked (error() says why): the caller goes on without it
+    };
+    static constexpr int kDefaultWaitMilliseconds = 30000;
+
+    // Tries at once, then every 10 ms until the wait is over.
+    explicit DocumentLock(const std::string& documentPath, int waitMilliseconds = kDefaultWaitMilliseconds);
+    ~DocumentLock() { release(); }
+    DocumentLock(const DocumentLock&) = delete;
+    DocumentLock& operator=(const DocumentLock&) = delete;
+
+    State state() const { return m_state; }
+    int error() const { return m_error; }
+    const std::string& path() const { return m_path; }  // the lock file
+    explicit operator bool() const { return m_state == State::Held; }
+    // Lets the others in before the destructor would, e.g. once the document is on disk and a slow sync follows.
+    void release();
+
+  private:
+    std::string m_path;
+    int m_fd = -1;
+    State m_state = State::Unavailable;
+    int m_error = 0;
+};

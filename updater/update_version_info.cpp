@@ -1,11 +1,11 @@
 #include "updater/update_version_info.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 #include "common/block_table.h"
@@ -36,6 +36,12 @@ std::uint8_t toUnsigned8(jsondoc::Number number) {
     return static_cast<std::uint8_t>(toUnsigned32(number) & 0xFFu);
 }
 
+// The number of system copies the block table gives a block, 0 for one it does not hold.
+int blockCopies(int blockID) {
+    const auto copies = expectedBlockIDs.find(blockID);
+    return copies == expectedBlockIDs.end() ? 0 : copies->second;
+}
+
 const char* stepAction(DurableFileStep step) {
     switch (step) {
         case DurableFileStep::Write:
@@ -53,11 +59,21 @@ const char* stepAction(DurableFileStep step) {
     }
 }
 
-// Reads the whole file with the system's calls, so that a failure keeps its errno; 0 on success.
+// Reads the whole file with the system's calls, so that a failure keeps its errno; 0 on success. Only a regular file
+// is read: a FIFO would block the run (and every run waiting for its lock) until someone writes to it.
 int readWholeFile(const std::string& path, std::string& content) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         return errno;
+    }
+    struct stat status;
+    const int kind = ::fstat(fd, &status) != 0 ? errno
+                     : S_ISREG(status.st_mode) ? 0
+                     : S_ISDIR(status.st_mode) ? EISDIR
+                                               : EINVAL;
+    if (kind != 0) {
+        ::close(fd);
+        return kind;
     }
     char chunk[4096];
     ssize_t count;
@@ -78,16 +94,16 @@ int readWholeFile(const std::string& path, std::string& content) {
 
 RAROV_UpdateVersionInfo::RAROV_UpdateVersionInfo(quarn_logger* logger, const std::string& versionFilePath)
     : m_logger(logger),
-      m_versionFilePath(&versionFilePath),
+      m_versionFilePath(versionFilePath),
       m_GTOVersionInfo{0, EMPTY_VERSION, EMPTY_VERSION},
       m_CMPVersionInfo{EMPTY_VERSION, EMPTY_VERSION, EMPTY_VERSION},
       m_audioDataSetVersionInfo{AUDIO_DATASET_BLOCK_ID, EMPTY_VERSION, "------------"} {
     std::string content;
-    const int error = readWholeFile(*m_versionFilePath, content);
+    const int error = readWholeFile(m_versionFilePath, content);
     // Defaults saved over a document that is there but could not be read would lose every version it holds.
     if (error != 0 && error != ENOENT) {
         m_logger->error("%s(%s): Reading the Version file(%s) failed(%s)", __func__, QUARN_LINE,
-                        m_versionFilePath->c_str(), std::strerror(error));
+                        m_versionFilePath.c_str(), std::strerror(error));
         m_versionFileUnreadable = true;
         setDefaultVersionInfo_NAD();
         return;
@@ -118,7 +134,7 @@ bool RAROV_UpdateVersionInfo::isValidConfiguration(const jsondoc::Object& docume
 }
 
 void RAROV_UpdateVersionInfo::dumpVersionFile() {
-    printFileContentByPath(m_logger, *m_versionFilePath);
+    printFileContentByPath(m_logger, m_versionFilePath);
 }
 
 void RAROV_UpdateVersionInfo::readVersionInfo_NAD() {
@@ -196,8 +212,12 @@ bool RAROV_UpdateVersionInfo::assignVersionInfo(NADVersionInfo& record, std::uin
             record.System0_Version = version;
             return true;
         case 1:
-            record.System1_Version = version;
-            return true;
+            // The save writes no second slot for a block that exists once: the version would never reach the file.
+            if (blockCopies(record.BlockID) == 2) {
+                record.System1_Version = version;
+                return true;
+            }
+            [[fallthrough]];
         default:
             m_logger->error("%s(%s): Invalid SystemID = %d", __func__, "230", static_cast<int>(SystemID));
             return false;
@@ -238,9 +258,9 @@ bool RAROV_UpdateVersionInfo::updateAudioDatasetVersionInfo(const std::string& v
 }
 
 std::string RAROV_UpdateVersionInfo::getLatestVersionString(const std::string& versionFilePath) {
-    std::ifstream file(versionFilePath);
+    std::string content;
     jsondoc::Object versionFile;
-    if (!file.is_open() || !versionFile.parse(file)) {
+    if (readWholeFile(versionFilePath, content) != 0 || !versionFile.parse(content)) {
         m_logger->error("%s(%s): Invalid Config file and completeVersionFilePath = %s", __func__, "352",
                         versionFilePath.c_str());
         return std::string();
@@ -260,8 +280,7 @@ jsondoc::Object RAROV_UpdateVersionInfo::buildDocument(bool includeCMP) const {
     for (const auto& info : m_NADVersionInfo) {
         record.reset();
         record << "BlockID" << jsondoc::Number(info.BlockID) << "System0_Version" << info.System0_Version;
-        const auto copies = expectedBlockIDs.find(info.BlockID);
-        if (copies != expectedBlockIDs.end() && copies->second == 2) {
+        if (blockCopies(info.BlockID) == 2) {
             record << "System1_Version" << info.System1_Version;
         }
         nad << record;
@@ -287,7 +306,20 @@ jsondoc::Object RAROV_UpdateVersionInfo::buildDocument(bool includeCMP) const {
     return root;
 }
 
+// Defaults saved over a document that is there but could not be read would lose every version it holds, and a
+// complete copy written from them would report none.
+bool RAROV_UpdateVersionInfo::refusesUnreadableDocument(const char* function) {
+    if (m_versionFileUnreadable) {
+        m_logger->error("%s(%s): Keeping the unreadable Version file(%s) as it is", function, QUARN_LINE,
+                        m_versionFilePath.c_str());
+    }
+    return m_versionFileUnreadable;
+}
+
 bool RAROV_UpdateVersionInfo::dumpJSONContent(const std::string& path, bool includeCMP) {
+    if (refusesUnreadableDocument(__func__)) {
+        return false;
+    }
     std::ostringstream text;  // a fresh stream: default precision and notation, as the document has always had
     text << buildDocument(includeCMP);
 
@@ -302,14 +334,16 @@ bool RAROV_UpdateVersionInfo::dumpJSONContent(const std::string& path, bool incl
                         saved.resolvedPath.c_str(), std::strerror(saved.error));
         return false;
     }
+    if (m_lockHeld != nullptr && path == m_versionFilePath) {
+        m_lockHeld->release();
+    }
     runSync(m_logger);
     return true;
 }
 
 bool RAROV_UpdateVersionInfo::writeToFile() {
-    const std::string path = *m_versionFilePath;
-    if (m_versionFileUnreadable) {
-        m_logger->error("%s(%s): Keeping the unreadable Version file(%s) as it is", __func__, QUARN_LINE, path.c_str());
+    const std::string path = m_versionFilePath;
+    if (refusesUnreadableDocument(__func__)) {
         return false;
     }
     const bool result = dumpJSONContent(path, false);
@@ -324,11 +358,11 @@ std::string RAROV_UpdateVersionInfo::returnVersionInfo(int blockID) {
         if (record.BlockID != blockID) {
             continue;
         }
-        const auto copies = expectedBlockIDs.find(blockID);
-        if (copies == expectedBlockIDs.end()) {
+        const int copies = blockCopies(blockID);
+        if (copies == 0) {
             return ZERO_VERSION;
         }
-        if (copies->second == 2) {
+        if (copies == 2) {
             return record.System0_Version == record.System1_Version ? record.System0_Version : ZERO_VERSION;
         }
         return record.System0_Version;
@@ -344,6 +378,9 @@ AudioDataSetVersionInfo RAROV_UpdateVersionInfo::returnAudioDataSetVersionInfo()
 
 bool RAROV_UpdateVersionInfo::updateCMPVersionInfo(const std::string& IOC, const std::string& WUC,
                                                    const std::string& HWVersion) {
+    if (refusesUnreadableDocument(__func__)) {
+        return false;
+    }
     m_CMPVersionInfo.IOC = IOC;
     m_CMPVersionInfo.WUC = WUC;
     m_CMPVersionInfo.HWVersion = HWVersion;
@@ -351,16 +388,19 @@ bool RAROV_UpdateVersionInfo::updateCMPVersionInfo(const std::string& IOC, const
 }
 
 bool RAROV_UpdateVersionInfo::updateGTOVersionInfo(unsigned int systemID, const std::string& version) {
+    if (refusesUnreadableDocument(__func__)) {
+        return false;
+    }
     m_GTOVersionInfo.Active_System = static_cast<std::uint8_t>(systemID & 0xFFu);
     if (systemID != 0) {
         m_GTOVersionInfo.System1_Version = version;
     } else {
         m_GTOVersionInfo.System0_Version = version;
     }
-    writeToFile();
-    // The complete copy is only ever refreshed here, never created.
+    const bool saved = writeToFile();
+    // The complete copy is only ever refreshed here, never created; it is refreshed even when the document was not.
     if (!fileExists(COMPLETE_VERSION_INFO_FILE)) {
         return false;
     }
-    return dumpJSONContent(COMPLETE_VERSION_INFO_FILE, true);
+    return dumpJSONContent(COMPLETE_VERSION_INFO_FILE, true) && saved;
 }

@@ -6,6 +6,7 @@
 
 #include "jsondoc/jsondoc.h"
 #include "logging/quarn_logger.h"
+#include "updater/durable_file.h"
 
 // The data set's block identifier, fixed for the unit's audio data set.
 constexpr std::uint16_t AUDIO_DATASET_BLOCK_ID = 0x7100;
@@ -44,13 +45,17 @@ struct AudioDataSetVersionInfo {
 // changed by one update, and written back as a whole document.
 class RAROV_UpdateVersionInfo {
   public:
-    // Both are borrowed and must outlive the object. Whatever the document holds, the model ends up usable, with
-    // defaults wherever the document was unusable or is missing.
+    // The logger is borrowed and must outlive the object; the path is copied. Whatever the document holds, the model
+    // ends up usable, with defaults wherever the document was unusable or is missing.
     RAROV_UpdateVersionInfo(quarn_logger* logger, const std::string& versionFilePath);
 
     // False when the document is there but could not be opened or read (an I/O error, no permission): then the
     // model holds none of its versions and the document is never saved over.
     bool isVersionFileReadable() const { return !m_versionFileUnreadable; }
+
+    // The lock held around this object's load, update and save is released as soon as the document is saved, so
+    // that other writers need not wait for the slow sync of the file systems that follows.
+    void releaseBeforeSync(DocumentLock* lock) { m_lockHeld = lock; }
 
     RAROV_UpdateVersionInfo(const RAROV_UpdateVersionInfo&) = delete;
     RAROV_UpdateVersionInfo& operator=(const RAROV_UpdateVersionInfo&) = delete;
@@ -75,13 +80,15 @@ class RAROV_UpdateVersionInfo {
     void setDefaultVersionInfo_NAD();
     void dumpVersionFile();
     jsondoc::Object buildDocument(bool includeCMP) const;
+    bool refusesUnreadableDocument(const char* function);
 
     quarn_logger* m_logger;
-    const std::string* m_versionFilePath;
+    std::string m_versionFilePath;
     jsondoc::Object m_versionInfoJSON;
     std::vector<NADVersionInfo> m_NADVersionInfo;
     GTOVersionInfo m_GTOVersionInfo;
     CMPVersionInfo m_CMPVersionInfo;
     AudioDataSetVersionInfo m_audioDataSetVersionInfo;
     bool m_versionFileUnreadable = false;
+    DocumentLock* m_lockHeld = nullptr;
 };

@@ -66,7 +66,7 @@ document_state() {
     echo broken
 }
 
-# leftovers: the temporary files of interrupted saves in the document's directory.
+# leftovers: the temporary files of interrupted saves in the document's directory (not the runs' lock file).
 leftovers() {
-    find "$swdl" -maxdepth 1 -name '.VersionInfo.json.*' | wc -l
+    find "$swdl" -maxdepth 1 -name '.VersionInfo.json.*' ! -name '.VersionInfo.json.lock' | wc -l
 }

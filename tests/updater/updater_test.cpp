@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -48,18 +49,24 @@ const std::string kDefaultNAD = std::regex_replace(kNADSeven, std::regex(R"("\d{
 const std::string kDefaultGTO = R"({"Active_System": 0, "System0_Version": "----", "System1_Version": "----"})";
 const std::string kDefaultAudio = R"({"BlockID": 28928, "DataSetName": "------------", "Version": "----"})";
 
+// The messages tagged with their live source line, with "#" in place of the line.
+std::string untagged(const std::string& text) {
+    return std::regex_replace(text, std::regex(R"((\w+)\(\d+\)(: (Reading the|Keeping the|Invalid \w+ ')))"),
+                              "$1(#)$2");
+}
+
 const std::string kRoot = MORVANE_TEST_UNIT_ROOT, kV = kRoot + "/v.json";  // kV: the version file of a tool run
 const std::string kRead = "RAROV_UpdateVersionInfo(75): Error in reading the Version file";
-const std::string kUnreadable = "RAROV_UpdateVersionInfo(89): Reading the Version file(";
+const std::string kUnreadable = "RAROV_UpdateVersionInfo(#): Reading the Version file(";
 const std::string kOpen = "dumpJSONContent(462): Opening the file stream(";
 const std::string kUnknown = " is not present in the set of expected blockID's";
 
-// Puts content at path; "(none)", "(dir)" and "(no dir)" stand for nothing there, a directory, and not even the
-// directory above.
+// Puts content at path; "(none)", "(dir)", "(fifo)" and "(no dir)" stand for nothing there, a directory, a FIFO, and
+// not even the directory above.
 void put(const std::string& path, const std::string& content) {
     unlink(path.c_str());
-    if (content == "(dir)") {
-        mkdir(path.c_str(), 0755);
+    if (content == "(dir)" || content == "(fifo)") {
+        (content == "(dir)" ? mkdir : mkfifo)(path.c_str(), 0755);
     } else if (content == "(no dir)") {
         rmdir(path.substr(0, path.rfind('/')).c_str());
     } else if (content != "(none)") {
@@ -80,7 +87,7 @@ class UpdaterTest : public ::testing::Test {
     void load(const std::string& content) {
         put(documentPath, content);
         logger.clear();
-        updater = std::make_unique<RAROV_UpdateVersionInfo>(&logger, documentPath);
+        updater = std::make_unique<RAROV_UpdateVersionInfo>(&logger, documentPath + "");  // a path that dies at once
     }
     // Error messages in order, "(dump)" standing for a dump of the whole document.
     std::vector<std::string> errors() const {
@@ -88,7 +95,7 @@ class UpdaterTest : public ::testing::Test {
         for (const auto& entry : logger.entries()) {
             if (entry.level == 'E') {
                 const bool dump = entry.text == "printFileContent(53): File Content:\n " + readFile(documentPath);
-                texts.push_back(dump ? "(dump)" : entry.text);
+                texts.push_back(dump ? "(dump)" : untagged(entry.text));
             }
         }
         return texts;
@@ -186,6 +193,14 @@ TEST_F(UpdaterTest, CompleteFileIsRefreshedByGTOUpdatesAndWrittenByCMPUpdates) {
     EXPECT_EQ(logger.entries().back().text, "runSync(68): Sync Successful") << "a save ends with a sync";
     EXPECT_EQ(readFile(documentPath), replaced(active0, "0100", "Z"));
     EXPECT_EQ(readFile(complete), withCMP(R"("HWVersion": "HW_3", "IOC": "IOC_1", "WUC": "WUC\/2")"));
+    DocumentLock lock(documentPath);  // kept through a save of the complete copy, released by one of the document
+    updater->releaseBeforeSync(&lock);
+    EXPECT_TRUE(updater->updateCMPVersionInfo("IOC_1", "WUC/2", "HW_3") && !DocumentLock(documentPath, 0) &&
+                updater->writeToFile() && DocumentLock(documentPath, 0));
+    const std::string refreshed = replaced(readFile(complete), R"("Z")", R"("Y")");
+    put(documentPath, "(dir)");
+    EXPECT_FALSE(updater->updateGTOVersionInfo(0, "Y")) << "the document could not be saved";
+    EXPECT_EQ(readFile(complete), refreshed);
 }
 
 // A symbolic link to the document is kept and the file it leads to replaced, keeping its permissions and owner; a
@@ -215,17 +230,46 @@ TEST_F(UpdaterTest, SaveKeepsLinkPermissionsAndOwner) {
     EXPECT_TRUE(status.st_uid == geteuid() && status.st_gid == getegid());
 }
 
-// A directory where the document belongs cannot be read, so nothing is saved over it; a save to it is refused at
-// once, as opening it for writing would be.
-TEST_F(UpdaterTest, DirectoryInPlaceOfTheDocumentIsNeitherReadNorReplaced) {
+// A directory where the document belongs cannot be read, so nothing is saved over it, nor is the complete copy
+// written from defaults.
+TEST_F(UpdaterTest, UnreadableDocumentIsNeitherReplacedNorCopied) {
+    const std::string complete = kRoot + "/var/volatile/tmp/CompleteVersionInfo.json";
+    writeFile(complete, "{}");
     load("(dir)");
-    EXPECT_FALSE(updater->isVersionFileReadable() || updater->writeToFile() ||
-                 updater->dumpJSONContent(documentPath, false));
-    const std::string path = documentPath;
-    EXPECT_EQ(errors(),
-              (std::vector<std::string>{kUnreadable + path + ") failed(Is a directory)",
-                                        "writeToFile(312): Keeping the unreadable Version file(" + path + ") as it is",
-                                        kOpen + path + ") failed(Is a directory)...!"}));
+    EXPECT_FALSE(updater->isVersionFileReadable() || updater->writeToFile() || updater->dumpJSONContent(complete, 1) ||
+                 updater->updateCMPVersionInfo("I", "W", "H") || updater->updateGTOVersionInfo(1, "G"));
+    const std::string keep = "(#): Keeping the unreadable Version file(" + documentPath + ") as it is";
+    EXPECT_EQ(errors(), (std::vector<std::string>{kUnreadable + documentPath + ") failed(Is a directory)",
+                                                  "writeToFile" + keep, "dumpJSONContent" + keep,
+                                                  "updateCMPVersionInfo" + keep, "updateGTOVersionInfo" + keep}));
+    EXPECT_EQ(readFile(complete), "{}");
+}
+
+// A link in a sticky world-writable directory (where the complete copy lives) owned by neither the saving user nor
+// the directory's owner is not followed, dangling or not, even where the kernel does not protect such links.
+TEST_F(UpdaterTest, ForeignLinkInStickyDirectoryIsNotFollowed) {
+    const std::string tmp = kRoot + "/var/volatile/tmp", link = tmp + "//CompleteVersionInfo.json";
+    const std::string secret = kRoot + "/secret", absent = kRoot + "/absent";
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root, to save as root beside a link that another user made";
+    }
+    ASSERT_EQ(chmod(tmp.c_str(), 01777), 0);
+    load(kValid);
+    for (const std::string& target : {secret, absent}) {
+        writeFile(secret, "root only");
+        put(link, "(none)");
+        std::system(("setpriv --reuid=65534 --regid=65534 --clear-groups ln -s " + target + " " + link).c_str());
+        if (struct stat status; lstat(link.c_str(), &status) != 0 || status.st_uid != 65534) {
+            GTEST_SKIP() << "the user nobody (65534) cannot make a link in " << tmp;
+        }
+        EXPECT_FALSE(updater->updateCMPVersionInfo("I", "W", "H"));
+        EXPECT_EQ(readFile(secret), "root only");
+        EXPECT_EQ(access(absent.c_str(), F_OK), -1);
+        EXPECT_EQ(errors().back(), kOpen + link + ") failed(Permission denied)...!");
+        ASSERT_EQ(lchown(link.c_str(), 0, 0), 0);  // the directory's owner's links are followed
+        EXPECT_TRUE(updater->updateCMPVersionInfo("I", "W", "H"));
+        EXPECT_NE(readFile(target), "root only");
+    }
 }
 
 // Every write is interrupted once and then writes a single byte; the step under test fails. The old file stays byte
@@ -235,11 +279,16 @@ TEST(DurableFileTest, FailedStepIsReportedAndLeavesNoTemporaryFile) {
     for (const Step step :
          {Step::None, Step::Open, Step::Write, Step::Sync, Step::Close, Step::Rename, Step::SyncDirectory}) {
         TempDir dir;
-        // Only the third is named and made as a temporary file of the target, v; a complete save removes it.
-        std::vector<std::string> names{".v.Ab-123", ".v.AbC12", ".v.AbC123", ".v.dir123", ".v.lnk123", "v"};
+        // Only the third is named and made as a temporary file of the target, v, that no live save holds locked; a
+        // complete save removes it.
+        std::vector<std::string> names{".v.Ab-123", ".v.AbC12",  ".v.AbC123", ".v.Live12",
+                                       ".v.dir123", ".v.lnk123", ".v.lock",   "v"};
         const std::string made =
-            "printf old >v && touch .v.Ab-123 .v.AbC12 .v.AbC123 && mkdir .v.dir123 && ln -s v .v.lnk123";
+            "printf old >v && touch .v.Ab-123 .v.AbC12 .v.AbC123 .v.Live12 .v.lock && mkdir "
+            ".v.dir123 && ln -s v .v.lnk123";
         std::system(("cd " + dir.path() + " && " + made).c_str());
+        const int live = open((dir / ".v.Live12").c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_EQ(flock(live, LOCK_EX), 0);
         const DurableFileCalls& real = DurableFileCalls::system();
         const auto fails = [step](Step at, int error = EIO) { return step == at && (errno = error); };
         DurableFileCalls calls;
@@ -264,8 +313,25 @@ TEST(DurableFileTest, FailedStepIsReportedAndLeavesNoTemporaryFile) {
         names.erase(names.begin() + 2, names.begin() + (step == Step::None ? 3 : 2));
         EXPECT_EQ(TempDir::entries(dir.path()), names);
         EXPECT_TRUE(reused < 0 || close(reused) == 0) << "the save closed a descriptor no longer its own";
+        close(live);
     }
     EXPECT_EQ(DurableFileCalls::system().syncDirectory((kRoot + "/none").c_str()), -1) << "a directory not there";
+}
+
+// One holder at a time, beside the file the path leads to; a bounded wait; none where anyone could hold the lock file
+// or none can be made.
+TEST(DocumentLockTest, LockIsExclusiveBoundedAndOnlyWhereSafe) {
+    TempDir dir;
+    ASSERT_EQ(mkdir((dir / "real").c_str(), 0755) | symlink("real/v", (dir / "v").c_str()), 0);
+    DocumentLock first(dir / "v");
+    EXPECT_TRUE(first && first.path() == dir / "real/.v.lock");
+    EXPECT_EQ(DocumentLock(dir / "real/v", 30).state(), DocumentLock::State::TimedOut);
+    first.release();
+    EXPECT_TRUE(DocumentLock(dir / "real/v", 0));
+    EXPECT_EQ(DocumentLock(dir / "none/v").error(), ENOENT);
+    ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+    const DocumentLock open(dir / "w");
+    EXPECT_TRUE(open.state() == DocumentLock::State::Unavailable && open.error() == EPERM);
 }
 
 const std::string kPath = kRoot + "/data/tiv//swdl//VersionInfo.json";  // as the tool names it
@@ -322,7 +388,7 @@ TEST_F(UpdaterTest, EveryToolRunEndsWithItsStatusMessagesAndDocument) {
         {{"4", "1", kV}, 0, {}, kBlock4},
         {{" 4", "257", kV}, 0, {}, kBlock4},  // blanks before the id are skipped, 257 is slot 1
         {{"4abc", "+1", kV}, 0, {}, kBlock4},
-        {{"3", "1", kV}, 0, {}, kValid},  // a block held once has no slot 1 to save
+        {{"3", "1", kV}, 1, {kSystem + "1", kFailed}},  // a block held once has no slot 1 to save
         {{"abc", "xyz", kV, "SET_B"}, 0, {}, audio("SET_B")},
         {{"0", "0", kV, ""}, 0, {}, audio("")},
         {{}, 1, {kUsage, kFailed}},
@@ -332,12 +398,13 @@ TEST_F(UpdaterTest, EveryToolRunEndsWithItsStatusMessagesAndDocument) {
         {{"2", "0", kV}, 1, {kBlock + "2" + kUnknown, kFailed}},
         {{"259", "0", kV}, 1, {kBlock + "259" + kUnknown, kFailed}},
         {{"-1", "0", kV}, 1, {kBlock + "-1" + kUnknown, kFailed}},
-        {{"abc", "0", kV}, 1, {"main(21): Invalid BlockID 'abc" + kBadNumber}},
-        {{"99999999999", "0", kV}, 1, {"main(21): Invalid BlockID '99999999999" + kBadNumber}},
-        {{"4", "x", kV}, 1, {"main(27): Invalid SystemID 'x" + kBadNumber}},
+        {{"abc", "0", kV}, 1, {"main(#): Invalid BlockID 'abc" + kBadNumber}},
+        {{"99999999999", "0", kV}, 1, {"main(#): Invalid BlockID '99999999999" + kBadNumber}},
+        {{"4", "x", kV}, 1, {"main(#): Invalid SystemID 'x" + kBadNumber}},
         // What stands where the document belongs.
         {k30, 0, {kRead}, kDefaults3, "(none)"},
         {k30, 1, {kUnreadable + kPath + ") failed(Is a directory)"}, "", "(dir)"},
+        {k30, 1, {kUnreadable + kPath + ") failed(Invalid argument)"}, "(fifo)", "(fifo)"},
         {k30, 1, {kRead, kOpen + kPath + ") failed(No such file or directory)...!", kNotSaved}, "", "(no dir)"},
         {k30, 0, {}, kOddStringsSaved, kOddStrings},
         {k30, 0, {}, kOddBytesSaved, kOddBytes},
@@ -348,6 +415,7 @@ TEST_F(UpdaterTest, EveryToolRunEndsWithItsStatusMessagesAndDocument) {
         // What the version file holds.
         {k30, 1, {kInvalid, kEmpty, kFailed}, kValid, kValid, "(none)"},
         {k30, 1, {kInvalid, kEmpty, kFailed}, kValid, kValid, "(dir)"},
+        {k30, 1, {kInvalid, kEmpty, kFailed}, kValid, kValid, "(fifo)"},
         {k30, 1, {kInvalid, kEmpty, kFailed}, kValid, kValid, std::string("\0{\"Version\": \"1\"}", 17)},
         {k30, 1, {kInvalid, kEmpty, kFailed}, kValid, kValid, R"({"Version": 1e99999})"},
         {k30, 1, {kEmpty, kFailed}, kValid, kValid, version("")},
@@ -381,10 +449,15 @@ TEST_F(UpdaterTest, EveryToolRunEndsWithItsStatusMessagesAndDocument) {
         for (const auto& text : c.errors) {
             expected += text + "\n";
         }
-        EXPECT_EQ(std::regex_replace(log, std::regex(R"(VERSION_UPDATER E \S+ \S+ +\d+ +\d+ )"), ""), expected);
+        EXPECT_EQ(untagged(std::regex_replace(log, std::regex(R"(VERSION_UPDATER E \S+ \S+ +\d+ +\d+ )"), "")),
+                  expected);
 #endif
-        EXPECT_LE(TempDir::entries(kRoot + "/data/tiv/swdl").size(), 1u) << "a temporary file is left";
-        EXPECT_TRUE(readFile(documentPath) == c.after) << "the document differs from the one expected";
+        const bool locked = access((kRoot + "/data/tiv/swdl/.VersionInfo.json.lock").c_str(), F_OK) == 0;
+        EXPECT_LE(TempDir::entries(kRoot + "/data/tiv/swdl").size(), locked ? 2u : 1u) << "a temporary file is left";
+        struct stat file;
+        EXPECT_TRUE(c.after == "(fifo)" ? stat(documentPath.c_str(), &file) == 0 && S_ISFIFO(file.st_mode)
+                                        : readFile(documentPath) == c.after)
+            << "the document differs from the one expected";
         EXPECT_TRUE(c.status != 0 || (load(readFile(documentPath)), logger.entries().empty()))
             << "a saved document loads cleanly";
     }
