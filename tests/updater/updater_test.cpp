@@ -87,7 +87,8 @@ class UpdaterTest : public ::testing::Test {
         std::vector<std::string> texts;
         for (const auto& entry : logger.entries()) {
             if (entry.level == 'E') {
-                const bool dump = entry.text == "printFileContent(53): File Content:\n " + readFile(documentPath);
+                const bool dump = std::regex_replace(entry.text, std::regex("^printFileContent\\([0-9]+\\)"), "#") ==
+                                  "#: File Content:\n " + readFile(documentPath);
                 texts.push_back(dump ? "(dump)" : entry.text);
             }
         }
@@ -183,7 +184,8 @@ TEST_F(UpdaterTest, CompleteFileIsRefreshedByGTOUpdatesAndWrittenByCMPUpdates) {
     EXPECT_EQ(readFile(complete), withCMP(R"("HWVersion": "----", "IOC": "----", "WUC": "----")"));
     EXPECT_TRUE(updater->updateGTOVersionInfo(0, "Z"));
     EXPECT_TRUE(updater->updateCMPVersionInfo("IOC_1", "WUC/2", "HW_3"));
-    EXPECT_EQ(logger.entries().back().text, "runSync(68): Sync Successful") << "a save ends with a sync";
+    EXPECT_TRUE(std::regex_match(logger.entries().back().text, std::regex("runSync\\([0-9]+\\): Sync Successful")))
+        << "a save ends with a sync";
     EXPECT_EQ(readFile(documentPath), replaced(active0, "0100", "Z"));
     EXPECT_EQ(readFile(complete), withCMP(R"("HWVersion": "HW_3", "IOC": "IOC_1", "WUC": "WUC\/2")"));
 }
