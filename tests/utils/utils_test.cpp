@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <functional>
+#include <numeric>
 #include <regex>
 #include <stdexcept>
 
@@ -96,7 +97,7 @@ struct Utils : ::testing::Test, RecordingLogger {
     std::ofstream log_{logDir / "log", std::ios::app};  // opened before a child drops its rights
 };
 
-TEST_F(Utils, RunnerGivesTheExitCodeOrMinusOneForASignalAFailedForkOrOneForAFailedExec) {
+TEST_F(Utils, RunnerGivesTheExitCodeOrMinusOneForASignalAFailedForkOrOneForAFailedExecOnAPipeOnlyTheChildHolds) {
     childPollPauseMicros = 60000000;  // once the output has ended, the child's end is collected without this pause
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ((std::vector<int>{0, 255, -1, 1}),
@@ -111,39 +112,33 @@ TEST_F(Utils, RunnerGivesTheExitCodeOrMinusOneForASignalAFailedForkOrOneForAFail
         const bool dropped = geteuid() || (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0);
         _exit(dropped && setrlimit(RLIMIT_NPROC, &none) == 0 && run("") == -1 && !HasFailure() ? 0 : 1);
     }
+    // The pipe reaches the child only as its output, even on descriptors 0 and 1: the child lists its other
+    // descriptors on it, which a program another thread starts would inherit as well.
+    std::vector<const char*> argv = {
+        "/bin/sh", "-c", "cd /proc/$$/fd; for f in *; do [ $f -le 2 ] || [ ! $f -ef 1 ] || echo $f; done; echo out"};
+    EXPECT_EQ(Command_Executer(this, argv[0], argv), 0);
+    if (const pid_t pid = fork()) {
+        EXPECT_EQ(waitExit(pid), 0);
+    } else {
+        _exit(close(0) || close(1) ? 1 : Command_Executer(this, argv[0], argv));
+    }
     expectLogs({"E forkAndExec(#): child process execve failed :No such file or directory\n",
-                "E forkAndExec(#): Fork failed: Resource temporarily unavailable\n"});
+                "E forkAndExec(#): Fork failed: Resource temporarily unavailable\n", kCaptured + "out\n",
+                kCaptured + "out\n"});
 }
 
 TEST_F(Utils, RunnerCopiesEachLineOfBothStreamsAndAbandonsAChildThatClosedItsOutputButRunsOn) {
     // This build pauses 0 microseconds between polls, so the budget of 10001 polls is spent in moments.
     const std::string a(255, 'a'), b(255, 'b'), c(90, 'c'), stop = dir / "stop";
     const std::string script = "echo first; echo second >&2; echo " + a + b + c + "; printf tail; ";
-    EXPECT_EQ(run(script + "exit 4"), 4) << "what is still in the pipe when the child has ended is read too";
     EXPECT_EQ(run(script + "exec >&- 2>&-; until [ -e " + stop + " ]; do sleep 0.01; done"), -1);
-    const Logs lines = {kCaptured + "first\n", kCaptured + "second\n", kCaptured + a,
-                        kCaptured + b,         kCaptured + c + "\n",   kCaptured + "tail"};
-    Logs expected = lines;
-    expected.insert(expected.end(), lines.begin(), lines.end());
-    expected.push_back(kTimeout);
-    expectLogs(expected);
+    expectLogs({kCaptured + "first\n", kCaptured + "second\n", kCaptured + a, kCaptured + b, kCaptured + c + "\n",
+                kCaptured + "tail", kTimeout});
+    EXPECT_EQ(run(script + "exit 4"), 4);
+    const Logs logged = logs();  // what is still in the pipe when the child has ended is read as well
+    EXPECT_EQ(Logs(logged.begin(), logged.begin() + 6), Logs(logged.begin() + 7, logged.end()));
     writeFile(stop, "");
     EXPECT_EQ(waitExit(-1), 0) << "neither killed nor reaped";
-}
-
-TEST_F(Utils, CommandPipeReachesTheChildOnlyAsItsOutputEvenOnDescriptorsZeroAndOne) {
-    // Lists the child's other descriptors on the pipe, which a program another thread starts would inherit as well.
-    const std::string script =
-        "cd /proc/$$/fd; for f in *; do [ $f -le 2 ] || [ ! $f -ef 1 ] || echo $f; done; echo out";
-    for (const bool lowest : {false, true}) {
-        if (const pid_t pid = fork()) {
-            EXPECT_EQ(waitExit(pid), 0);
-            continue;
-        }
-        std::vector<const char*> argv = {"/bin/sh", "-c", script.c_str()};
-        _exit(lowest && (close(0) || close(1)) ? 1 : Command_Executer(this, "/bin/sh", argv));
-    }
-    expectLogs({kCaptured + "out\n", kCaptured + "out\n"});
 }
 
 TEST_F(Utils, RunnerPollBudgetAllowsExactly10000ReadsOfARunningChild) {
@@ -192,21 +187,20 @@ TEST_F(Utils, ExtractionsSucceedOnlyWhenTarDoesAndRetryOnlyARunThatDidNotEndNeve
     const std::pair<const char*, std::string> failing[] = {
         {"a.tgz", "missing"}, {"missing.tgz", ""}, {"cut.tgz", ""}, {"a.tgz", "--to-command=touch " + dir / "ran"}};
     for (const auto& [name, member] : failing) {
-        const bool option = member[0] == '-';
+        const bool option = member[0] == '-';  // "said": what tar itself writes, as the log would show it
         shell(option ? ": >said"
-                     : "/bin/tar -xvzf $PWD/"s + name + " -C $PWD/out " + member + " >said 2>&1 || [ $? = 2 ]");
+                     : "/bin/tar -xvzf $PWD/"s + name + " -C $PWD/out " + member +
+                           " 2>&1 | sed 's/^/I monitorChildAndCaptureOutput(#): /' >said");
         writeFile(logDir / "log", "");
         const bool extracted =
             member.empty() ? extractArchive(this, dir / name, out) : extractArchiveEntry(this, dir / name, member, out);
-        std::istringstream said(std::regex_replace(readFile(dir / "said"), std::regex(dir.path()), "~"));
-        Logs expected;
-        for (std::string line; std::getline(said, line);) {
-            expected.push_back(kCaptured + line + "\n");
-        }
-        expected.push_back(option ? "E extractArchiveEntry(#): Archive member '--to-command=touch ~/ran' "
-                                    "begins with '-'; not extracted"
-                                  : "E extractWithRetries(#): /bin/tar failed with exit status 2");
-        EXPECT_EQ(std::make_pair(extracted, logs()), std::make_pair(false, expected)) << name << member;
+        const Logs logged = logs();
+        EXPECT_EQ(std::accumulate(logged.begin(), logged.end(), std::to_string(extracted)),
+                  "0" + std::regex_replace(readFile(dir / "said") +
+                                               (option ? "E extractArchiveEntry(#): Archive member '" + member +
+                                                             "' begins with '-'; not extracted"
+                                                       : "E extractWithRetries(#): /bin/tar failed with exit status 2"),
+                                           std::regex(dir.path()), "~"));
     }
     EXPECT_FALSE(fs::exists(dir / "ran"));
     // A tar the runner's wait left running keeps other extractions out of its directory until it has ended. It writes
@@ -293,13 +287,11 @@ TEST_F(Utils, GetFileCrcIsTheCrc32OfTheWholeFileOrZeroWithoutOne) {
     EXPECT_EQ(getFileCrc(dir / "missing", this), 0u);
     breakingReads = {lowestFree(), 1};
     EXPECT_EQ(getFileCrc(dir / "image", this) + getFileCrc(dir.path(), this), 0u) << "a read fails";
-    expectLogs({"D getFileCrc(#): Opened device for hash calculation has size: 9",
-                "D getFileCrc(#): Calculated Checksum: cbf43926",
-                "E getFileCrc(#): image for checksum calculation could not be opened",
-                "D getFileCrc(#): Opened device for hash calculation has size: 12305",
-                "E getFileCrc(#): Reading the image for checksum calculation failed(Input/output error)",
-                "D getFileCrc(#): Opened device for hash calculation has size: -1",
-                "E getFileCrc(#): Reading the image for checksum calculation failed(Is a directory)"});
+    const std::string size = "D getFileCrc(#): Opened device for hash calculation has size: ",
+                      failed = "E getFileCrc(#): Reading the image for checksum calculation failed(";
+    expectLogs({size + "9", "D getFileCrc(#): Calculated Checksum: cbf43926",
+                "E getFileCrc(#): image for checksum calculation could not be opened", size + "12305",
+                failed + "Input/output error)", size + "-1", failed + "Is a directory)"});
     const std::string image = readFile(dir / "image");  // several reads and a short one
     EXPECT_EQ(getFileCrc(dir / "image", this), crc32(0, reinterpret_cast<const Bytef*>(image.data()), image.size()));
     EXPECT_EQ(getFileCrc(dir / "empty", this), 0u);
@@ -319,13 +311,11 @@ TEST_F(Utils, DirectoryHelpersCreateListCountAndReportWhatFails) {
     EXPECT_EQ(fs::read_symlink(dir / "link"), dir / "a");
     EXPECT_EQ(listFilesinDirectory(dir.path(), this), (Logs{".hidden", "B", "a", "ab", "b", "dangling", "fifo", "link",
                                                             "new", "sub", "~tilde", "\303\251t\303\251"}));
-    for (const bool hidden : {false, true}) {
+    for (const bool hidden : {true, false}) {  // as some file systems leave entry types unreported
         typesHidden = hidden;
-        EXPECT_EQ(
-            NumberofFilesinDirectory(this, dir.path(), false) * 10 + NumberofFilesinDirectory(this, dir.path(), true),
-            79);
+        EXPECT_EQ(NumberofFilesinDirectory(this, dir.path(), false), 7);
+        EXPECT_EQ(NumberofFilesinDirectory(this, dir.path(), true), 9);
     }
-    typesHidden = false;
     for (const std::string& path : {std::string(), dir / "missing", dir / "a"}) {
         EXPECT_EQ(NumberofFilesinDirectory(this, path, true), 0) << path;
     }
@@ -404,18 +394,17 @@ TEST_F(Utils, DeleteDirectoryContentsGoesOnPastEveryEntryItCannotRemove) {
     EXPECT_EQ(waitExit(pid), 0);
     EXPECT_TRUE(!fs::exists(dir / "removable") && fs::exists(dir / "locked/file") && fs::exists(dir / "special/fifo"));
     const std::string error = "E deleteDirectoryContents(#): ", denied = "' file failed due to 'Permission denied'";
-    const std::string failed = "' folder failed";
-    EXPECT_THAT(
-        logs(),
-        ::testing::UnorderedElementsAreArray(Logs{
-            error + "Removing '~/locked/file" + denied, error + "Unlinking '~/locked/link" + denied,
-            error + "Error(Directory not empty) in deleting ~/locked directory", error + "Removing '~/locked" + failed,
-            "F remove_dir: opendir returned an error: Permission denied\n", error + "Removing '~/noread" + failed,
-            "F remove_dir: lstat() failed for ~/nosearch/file file due to: Permission denied\n",
-            error + "Error(Directory not empty) in deleting ~/nosearch directory",
-            error + "Removing '~/nosearch" + failed, "V remove_dir: nothing to delete\n",
-            error + "Error(Directory not empty) in deleting ~/special directory",
-            error + "Removing '~/special" + failed}));
+    Logs expected = {error + "Removing '~/locked/file" + denied,
+                     error + "Unlinking '~/locked/link" + denied,
+                     "F remove_dir: opendir returned an error: Permission denied\n",
+                     error + "Removing '~/noread' folder failed",
+                     "F remove_dir: lstat() failed for ~/nosearch/file file due to: Permission denied\n",
+                     "V remove_dir: nothing to delete\n"};
+    for (const std::string name : {"locked", "nosearch", "special"}) {
+        expected.push_back(error + "Error(Directory not empty) in deleting ~/" + name + " directory");
+        expected.push_back(error + "Removing '~/" + name + "' folder failed");
+    }
+    EXPECT_THAT(logs(), ::testing::UnorderedElementsAreArray(expected));
 }
 
 TEST(Conversions, TextToBytesReadsHexPairsOrDelimitedDecimalFieldsAndThrowsForFieldsWithoutDigits) {
