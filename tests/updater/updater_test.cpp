@@ -184,8 +184,8 @@ TEST_F(UpdaterTest, CompleteFileIsRefreshedByGTOUpdatesAndWrittenByCMPUpdates) {
     EXPECT_EQ(readFile(complete), withCMP(R"("HWVersion": "----", "IOC": "----", "WUC": "----")"));
     EXPECT_TRUE(updater->updateGTOVersionInfo(0, "Z"));
     EXPECT_TRUE(updater->updateCMPVersionInfo("IOC_1", "WUC/2", "HW_3"));
-    EXPECT_TRUE(std::regex_match(logger.entries().back().text, std::regex("runSync\\([0-9]+\\): Sync Successful")))
-        << "a save ends with a sync";
+    // A save ends with a sync.
+    EXPECT_TRUE(std::regex_match(logger.entries().back().text, std::regex("runSync\\(\\d+\\): Sync Successful")));
     EXPECT_EQ(readFile(documentPath), replaced(active0, "0100", "Z"));
     EXPECT_EQ(readFile(complete), withCMP(R"("HWVersion": "HW_3", "IOC": "IOC_1", "WUC": "WUC\/2")"));
 }
