@@ -387,18 +387,17 @@ TEST_F(Utils, DeleteDirectoryContentsGoesOnPastEveryEntryItCannotRemove) {
     }
     EXPECT_EQ(waitExit(pid), 0);
     EXPECT_TRUE(!fs::exists(dir / "removable") && fs::exists(dir / "locked/file") && fs::exists(dir / "special/fifo"));
-    const std::string error = "E deleteDirectoryContents(#): ", denied = "' file failed due to 'Permission denied'";
-    Logs expected = {error + "Removing '~/locked/file" + denied,
-                     error + "Unlinking '~/locked/link" + denied,
-                     "F remove_dir: opendir returned an error: Permission denied\n",
-                     error + "Removing '~/noread' folder failed",
-                     "F remove_dir: lstat() failed for ~/nosearch/file file due to: Permission denied\n",
-                     "V remove_dir: nothing to delete\n"};
-    for (const std::string name : {"locked", "nosearch", "special"}) {
-        expected.push_back(error + "Error(Directory not empty) in deleting ~/" + name + " directory");
-        expected.push_back(error + "Removing '~/" + name + "' folder failed");
-    }
-    EXPECT_THAT(logs(), ::testing::UnorderedElementsAreArray(expected));
+    const std::string e = "E deleteDirectoryContents(#): ", denied = "' file failed due to 'Permission denied'",
+                      left = "Error(Directory not empty) in deleting ~/", failed = "' folder failed";
+    EXPECT_THAT(
+        logs(),
+        ::testing::UnorderedElementsAreArray(Logs{
+            e + "Removing '~/locked/file" + denied, e + "Unlinking '~/locked/link" + denied,
+            e + left + "locked directory", e + "Removing '~/locked" + failed,
+            "F remove_dir: opendir returned an error: Permission denied\n", e + "Removing '~/noread" + failed,
+            "F remove_dir: lstat() failed for ~/nosearch/file file due to: Permission denied\n",
+            e + left + "nosearch directory", e + "Removing '~/nosearch" + failed, "V remove_dir: nothing to delete\n",
+            e + left + "special directory", e + "Removing '~/special" + failed}));
 }
 
 TEST(Conversions, TextToBytesReadsHexPairsOrDelimitedDecimalFieldsAndThrowsForFieldsWithoutDigits) {
