@@ -94,10 +94,15 @@ bool deleteTree(quarn_logger* logger, int at, const char* name, const std::strin
         return false;
     }
     bool removed = true;
-    while (const dirent* entry = readdir(dir)) {
+    for (errno = 0; const dirent* entry = readdir(dir); errno = 0) {
         if (!isDotEntry(entry->d_name)) {
             removed = removeEntry(logger, dirfd(dir), entry->d_name, path + "/" + entry->d_name) && removed;
         }
+    }
+    // A listing cut short leaves entries that were never looked at.
+    if (errno != 0) {
+        logger->fatal("remove_dir: readdir returned an error for %s: %s\n", path.c_str(), strerror(errno));
+        removed = false;
     }
     // The top may be a link to a directory, which remove() takes away as the path the caller gave.
     if (removeItself && (top ? std::remove(name) : unlinkat(at, name, AT_REMOVEDIR)) != 0 && !gone(errno)) {

@@ -36,11 +36,11 @@ extern "C" ssize_t read(int fd, void* buffer, size_t size) {
 }
 
 // And every readdir of the utilities (linked with --wrap=readdir64): types can be left unreported, as some file systems
-// do.
-static bool typesHidden = false;
+// do, and a listing can fail.
+static bool typesHidden = false, listingFails = false;  // the second as an I/O error would, once
 extern "C" dirent* __real_readdir64(DIR* dir);
 extern "C" dirent* __wrap_readdir64(DIR* dir) {
-    dirent* entry = __real_readdir64(dir);
+    dirent* entry = listingFails ? (listingFails = false, errno = EIO, nullptr) : __real_readdir64(dir);
     return entry != nullptr && typesHidden ? (entry->d_type = DT_UNKNOWN, entry) : entry;
 }
 
@@ -357,6 +357,7 @@ TEST_F(Utils, RemovalsDeleteWhatTheyMayButNothingALinkPointsToAndReportTheRest) 
     limitDescriptors(2);
     EXPECT_FALSE(deleteDirectoryContents(this, dir / "deep", false));
     limitDescriptors();
+    EXPECT_FALSE((listingFails = true) && deleteDirectoryContents(this, dir / "deep", false));
     EXPECT_EQ(readFile(dir / "out/file") + readFile(dir / "out/dir/inner"), "precious\ntoo\n");
     EXPECT_FALSE(deleteDirectoryContents(this, "", true) || deleteDirectoryContents(this, dir / "out/file", true));
     EXPECT_TRUE(deleteDirectoryContents(this, dir / "missing", true));
@@ -368,8 +369,9 @@ TEST_F(Utils, RemovalsDeleteWhatTheyMayButNothingALinkPointsToAndReportTheRest) 
                 "F remove_dir: opendir returned an error: Too many open files\n",
                 walker + "Removing '~/deep/1/2' folder failed",
                 walker + "Error(Directory not empty) in deleting ~/deep/1 directory",
-                walker + "Removing '~/deep/1' folder failed", "F remove_dir: Path is empty\n",
-                "F remove_dir: opendir returned an error: Not a directory\n",
+                walker + "Removing '~/deep/1' folder failed",
+                "F remove_dir: readdir returned an error for ~/deep: Input/output error\n",
+                "F remove_dir: Path is empty\n", "F remove_dir: opendir returned an error: Not a directory\n",
                 "W Folder doesn't exist to delete but we can still proceed with next step\n"});
 }
 
