@@ -44,10 +44,18 @@ uint32_t getFileCrc(const std::string& path, quarn_logger* logger) {
                   static_cast<int>(image.tellg()));
     image.seekg(0, std::ios::beg);
     char buffer[kCrcChunkSize];
+    errno = 0;
     while (!image.bad() && !image.fail()) {
         image.read(buffer, kCrcChunkSize);
         // The last, short read sets the fail state but its bytes still count.
         crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer), static_cast<uInt>(image.gcount()));
+    }
+    // A failed read (a directory, an I/O error) leaves the stream bad, with errno as the read set it. The checksum of
+    // part of an image is no answer; 0 is the failure result, as for an image that cannot be opened.
+    if (image.bad()) {
+        logger->error("%s(%s): Reading the image for checksum calculation failed(%s)", __func__, QUARN_LINE,
+                      strerror(errno != 0 ? errno : EIO));
+        return 0;
     }
     logger->debug("%s(%s): Calculated Checksum: %s", __func__, QUARN_LINE, toHexString(crc).c_str());
     return static_cast<uint32_t>(crc);

@@ -1,7 +1,10 @@
 #include "utils/file_utils.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -31,6 +34,25 @@ bool readRest(std::istream& in, std::string& content) {
         errno = EIO;
     }
     return !in.bad();
+}
+
+ssize_t readSome(int fd, char* buffer, std::size_t size) {
+    ssize_t got;
+    while ((got = read(fd, buffer, size)) < 0 && errno == EINTR) {
+    }
+    return got;
+}
+
+bool writeAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(fd, data, size);
+        if (written < 0 && errno != EINTR) {
+            return false;
+        }
+        data += std::max<ssize_t>(written, 0);
+        size -= static_cast<std::size_t>(std::max<ssize_t>(written, 0));
+    }
+    return true;
 }
 
 }  // namespace
@@ -82,22 +104,30 @@ bool createFile(const std::string& path) {
 }
 
 bool copyFile(const std::string& sourcePath, const std::string& destinationPath) {
-    std::ifstream source(sourcePath, std::ios::binary);
-    char chunk[4096];
-    // The first chunk is read before the destination is opened, which truncates it: a source that cannot be opened
-    // or read leaves the destination as it was.
-    source.read(chunk, sizeof chunk);
-    if (!source.is_open() || source.bad()) {
+    const int source = open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (source < 0) {
         return false;
     }
-    std::ofstream destination(destinationPath, std::ios::binary | std::ios::trunc);
-    while (destination.is_open() && destination.write(chunk, source.gcount()) && source) {
-        source.read(chunk, sizeof chunk);
+    char chunk[4096];
+    struct stat from, to;
+    // The first chunk is read before the destination is opened: a source that cannot be read leaves the destination
+    // as it was. It is opened without truncation, so that a copy onto the source itself (through another name or a
+    // link) is found before anything is lost.
+    ssize_t got = readSome(source, chunk, sizeof chunk);
+    const int destination = got >= 0 && fstat(source, &from) == 0
+                                ? open(destinationPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666)
+                                : -1;
+    bool copied = destination >= 0 && fstat(destination, &to) == 0 &&
+                  (from.st_dev != to.st_dev || from.st_ino != to.st_ino) &&
+                  (!S_ISREG(to.st_mode) || ftruncate(destination, 0) == 0);
+    for (; copied && got > 0; got = readSome(source, chunk, sizeof chunk)) {
+        copied = writeAll(destination, chunk, static_cast<std::size_t>(got));
     }
     // A read that failed (an I/O error mid-file) or a write that failed (a full partition) must not pass for a
     // complete copy.
-    destination.close();
-    return !source.bad() && !destination.fail();
+    copied = copied && got == 0;
+    close(source);
+    return destination >= 0 && close(destination) == 0 && copied;
 }
 
 bool remove_file(quarn_logger* logger, const char* path) {

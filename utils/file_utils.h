@@ -27,7 +27,7 @@ int getFileSize(const std::string& path, quarn_logger* logger);
 // Creates the file, or truncates it when present.
 bool createFile(const std::string& path);
 // Copies the whole content. The destination is not touched unless the source could be opened and its first read
-// succeeded; a failed read or write gives false.
+// succeeded, nor when it is the source itself (the same device and inode); a failed read or write gives false.
 bool copyFile(const std::string& sourcePath, const std::string& destinationPath);
 
 // Removes a file or an empty directory. True also when stat finds nothing there, so a dangling link stays.
@@ -45,19 +45,23 @@ std::istream& seekToLine(std::istream& in, unsigned int lineNumber);
 
 bool directoryExists(const std::string& path);
 
-// Creates the last component of path. An entry of any kind already there counts as success.
+// Creates the last component of path. True when a directory is there afterwards, also one another process made at the
+// same moment; anything else already there gives false.
 bool createDirectory(const std::string& path, quarn_logger* logger);
 
-// Creates linkPath holding targetPath. Anything already at linkPath counts as success.
+// Creates linkPath holding targetPath, which must exist as the link will read it: a relative target from the link's
+// directory. Anything already at linkPath counts as success.
 bool createSymlink(const std::string& targetPath, const std::string& linkPath, quarn_logger* logger);
 
 bool changeDirectory(quarn_logger* logger, const std::string& path);
 
-// Counts the regular files directly in directory, plus "." and ".." when countDotEntries is set; 0 on failure.
+// Counts the regular files directly in directory (entries of unreported type are looked at), plus "." and ".." when
+// countDotEntries is set; 0 on failure.
 int NumberofFilesinDirectory(quarn_logger* logger, const std::string& directory, bool countDotEntries);
 
-// Empties directory (and removes it when removeDirectory is set). Links are removed, never followed. A missing
-// directory is success; once the directory could be opened, the result is true and removal failures are only logged.
+// Empties directory (and removes it when removeDirectory is set), walking by descriptors: links are removed, never
+// followed, also one swapped in during the walk, and long paths are no limit. A missing directory is success; special
+// files are skipped. Goes on past every removal that fails, logging it, and then gives false.
 bool deleteDirectoryContents(quarn_logger* logger, const std::string& directory, bool removeDirectory);
 
 // Entry names (not paths) without "." and "..", in ascending byte order; empty when the directory cannot be opened.
@@ -65,7 +69,7 @@ std::vector<std::string> listFilesinDirectory(const std::string& directory, quar
 
 // --- Checksums and conversions ---
 
-// CRC-32 of the whole file or device image; 0 when it cannot be opened (as for an empty file).
+// CRC-32 of the whole file or device image; 0 when it cannot be opened or read (as for an empty file).
 uint32_t getFileCrc(const std::string& path, quarn_logger* logger);
 
 // Lower-case hexadecimal without prefix or leading zeros.

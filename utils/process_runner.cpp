@@ -1,12 +1,15 @@
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "utils/child_run.h"
 #include "utils/process_utils.h"
 
 // A test build sets the pause at run time, so that the poll budget can be used up quickly.
@@ -32,7 +35,8 @@ bool closeFD(quarn_logger* logger, int fd) {
 }
 
 bool dupFD(quarn_logger* logger, int oldFD, int newFD) {
-    if (::dup2(oldFD, newFD) != -1) {
+    // dup2 onto itself would keep close-on-exec, and the exec would then close the child's output.
+    if (oldFD == newFD ? fcntl(newFD, F_SETFD, 0) != -1 : ::dup2(oldFD, newFD) != -1) {
         return true;
     }
     logger->error("%s(%s): ::dup2 returned an error for oldFD[%d] & newFD[%d]: %s", __func__, QUARN_LINE, oldFD, newFD,
@@ -97,31 +101,35 @@ class ExitWatch {
 
 }  // namespace
 
-int forkAndExec(quarn_logger* logger, int* pfd, const std::string& path, std::vector<const char*>& argv) {
+ChildRun runChild(quarn_logger* logger, int* pfd, const std::string& path, const std::vector<const char*>& argv) {
     const std::vector<const char*> args = terminated(argv);
     const pid_t pid = fork();
     if (pid < 0) {
-        logger->error("%s(%s): Fork failed: %s\n", __func__, QUARN_LINE, strerror(errno));
+        logger->error("%s(%s): Fork failed: %s\n", "forkAndExec", QUARN_LINE, strerror(errno));
         // Nobody else will close them, and a tool that retries would run out of descriptors.
         closeFD(logger, pfd[0]);
         closeFD(logger, pfd[1]);
-        return -1;
+        return {-1, 0};
     }
     if (pid == 0) {
         if (!closeAndDupFD(logger, pfd)) {
-            logger->error("%s(%s): closeAndDupFD returned an error", __func__, QUARN_LINE);
+            logger->error("%s(%s): closeAndDupFD returned an error", "forkAndExec", QUARN_LINE);
             _exit(1);
         }
         execv(path.c_str(), const_cast<char* const*>(args.data()));
-        logger->error("%s(%s): child process execve failed :%s\n", __func__, QUARN_LINE, strerror(errno));
+        logger->error("%s(%s): child process execve failed :%s\n", "forkAndExec", QUARN_LINE, strerror(errno));
         _exit(1);
     }
     const int status = monitorChildAndCaptureOutput(logger, pfd, pid);
-    // A status of -1 (none obtained) reads as "not exited" here too.
-    if (!WIFEXITED(status)) {
-        return -1;
+    // Only waitpid writes a status; -1 means the child was never collected and may still run.
+    if (status == -1) {
+        return {-1, pid};
     }
-    return WEXITSTATUS(status);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0};
+}
+
+int forkAndExec(quarn_logger* logger, int* pfd, const std::string& path, std::vector<const char*>& argv) {
+    return runChild(logger, pfd, path, argv).result;
 }
 
 int monitorChildAndCaptureOutput(quarn_logger* logger, int* pfd, pid_t pid) {
@@ -137,9 +145,26 @@ int monitorChildAndCaptureOutput(quarn_logger* logger, int* pfd, pid_t pid) {
         return -1;
     }
     char line[kLineBufferSize];
+    const char* const name = __func__;
+    const auto copyLine = [&]() -> std::size_t {
+        if (fgets(line, sizeof line, stream) == nullptr) {
+            return 0;
+        }
+        logger->info("%s(%s): %s", name, QUARN_LINE, line);
+        return std::strlen(line);
+    };
     ExitWatch childEnd(pid);
     for (int budget = kPollBudget;;) {
         if (waitpid(pid, &status, WNOHANG) != 0) {
+            // The child's last lines may still be in the pipe or the stream's buffer. A descendant that kept the
+            // write end is not waited for, and one that keeps writing gets no more than a pipe's worth read.
+            const int fd = fileno(stream);
+            std::size_t left = static_cast<std::size_t>(std::max(fcntl(fd, F_GETPIPE_SZ), 0)) + BUFSIZ;
+            clearerr(stream);
+            if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK) != -1) {
+                for (std::size_t got; left > 0 && (got = copyLine()) > 0; left -= std::min(got, left)) {
+                }
+            }
             break;
         }
         if (--budget == 0) {
@@ -147,9 +172,7 @@ int monitorChildAndCaptureOutput(quarn_logger* logger, int* pfd, pid_t pid) {
                           QUARN_LINE);
             break;
         }
-        if (fgets(line, sizeof line, stream) != nullptr) {
-            logger->info("%s(%s): %s", __func__, QUARN_LINE, line);
-        }
+        copyLine();
         if (feof(stream)) {
             childEnd.pause();
         } else {

@@ -25,8 +25,11 @@ int main() {
     std::printf("extracted: %d\n", extractArchive(&logger, "bundle.tgz", "unpacked"));
     std::printf("version file there: %d\n", fileExists("unpacked/payload/version.json"));
 
-    // tar ran and reported its failure by its exit code, which the extraction does not read.
+    // tar reports a missing or damaged archive by its exit code: logged, false, and not tried again.
     std::printf("missing archive extracted: %d\n", extractArchive(&logger, "missing.tgz", "unpacked"));
+    // A member name tar would read as an option is refused before tar runs.
+    std::printf("member '--to-command=sh' extracted: %d\n",
+                extractArchiveEntry(&logger, "bundle.tgz", "--to-command=sh", "unpacked"));
 
     return deleteDirectoryContents(&logger, scratch, true) ? 0 : 1;
 }

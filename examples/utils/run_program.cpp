@@ -10,10 +10,10 @@ int main() {
     ConsoleLogger logger;
     const std::string shell = "/bin/sh";
 
-    // Element 0 is the program's own name; Command_Executer appends the terminating null pointer. The pauses keep
-    // the program running until its lines have been read: what is still unread when it ends is not logged.
-    std::vector<const char*> argv = {
-        shell.c_str(), "-c", "echo to standard output; sleep 0.3; echo to standard error >&2; sleep 0.3; exit 3"};
+    // Element 0 is the program's own name; Command_Executer appends the terminating null pointer. Lines still in the
+    // pipe when the program ends are read then.
+    std::vector<const char*> argv = {shell.c_str(), "-c",
+                                     "echo to standard output; echo to standard error >&2; exit 3"};
     std::printf("exit code: %d\n", Command_Executer(&logger, shell, argv));
 
     std::vector<const char*> killed = {shell.c_str(), "-c", "kill -KILL $$"};
