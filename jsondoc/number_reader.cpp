@@ -162,10 +162,7 @@ const char* scanExactNumber(const char* p, const char* const end, Number& result
     return exactValue(negative, mantissa, exponent, result) ? p : nullptr;
 }
 
-bool convertNumber(const char* text, std::size_t size, Number& result) {
-    if (scanExactNumber(text, text + size, result) == text + size) {
-        return true;
-    }
+bool convertGeneralNumber(const char* text, std::size_t size, Number& result) {
     // Text in memory is converted where it lies, so the library's conversion gets a terminated copy.
     const std::string copy(text, size);
     const int savedErrno = errno;

@@ -14,10 +14,14 @@ namespace jsondoc::detail {
 // null, and the general reading decides. It stops where the general reading stops.
 const char* scanExactNumber(const char* p, const char* end, Number& result);
 
-// Converts the text of a number as the extraction does: the whole text must convert, and a magnitude that rounds
-// to infinity fails. What the one-pass reading takes as exact comes from there; everything else goes to strtold,
-// which rounds correctly too.
-bool convertNumber(const char* text, std::size_t size, Number& result);
+// Converts text that the one-pass reading does not take as exact with strtold, which rounds correctly too; a
+// magnitude that rounds to infinity fails.
+bool convertGeneralNumber(const char* text, std::size_t size, Number& result);
+
+// Converts the text of a number as the extraction does: the whole text must convert.
+inline bool convertNumber(const char* text, std::size_t size, Number& result) {
+    return scanExactNumber(text, text + size, result) == text + size || convertGeneralNumber(text, size, result);
+}
 
 // The characters of a number as the standard extraction collects them from a stream; short ones stay off the heap.
 class NumberText {
@@ -60,20 +64,22 @@ class NumberInPlace {
     const char* start_;
 };
 
-// A number at the next byte, in the classic locale. The byte source's in-place reading of the usual number comes
-// first; anything else goes character by character as the extraction goes: an optional sign, digits with at most
-// one point, an exponent only after a digit. What it collected converts as a whole or the read fails. Says how
-// many bytes it consumed and whether it reached the end of input; on failure the caller steps back.
+// What a number read did: whether the number converted, whether the input ended, and how many bytes it consumed,
+// for the caller to step back over after a failure.
+struct NumberRead {
+    bool converted;
+    bool atEnd;
+    std::size_t consumed;
+};
+
+// The general reading, character by character as the extraction goes: an optional sign, digits with at most one
+// point, an exponent only after a digit. What it collected converts as a whole or the read fails.
 template <typename Bytes>
-bool readNumber(Bytes& bytes, Number& result, std::size_t& consumed, bool& atEnd) {
-    consumed = 0;
-    if (bytes.exactNumber(result)) {
-        atEnd = bytes.peek() == std::char_traits<char>::eof();
-        return true;
-    }
+NumberRead readCollectedNumber(Bytes& bytes, Number& result) {
+    std::size_t consumed = 0;
     auto text = bytes.numberText();
     int c = bytes.peek();
-    atEnd = c == std::char_traits<char>::eof();
+    bool atEnd = c == std::char_traits<char>::eof();
     auto advance = [&] {
         ++consumed;
         c = bytes.next();
@@ -116,7 +122,17 @@ bool readNumber(Bytes& bytes, Number& result, std::size_t& consumed, bool& atEnd
         }
         advance();
     }
-    return text.convert(consumed, result);
+    return {text.convert(consumed, result), atEnd, consumed};
+}
+
+// A number at the next byte, in the classic locale: the byte source's in-place reading of the usual number, which
+// hands anything else to the general reading.
+template <typename Bytes>
+NumberRead readNumber(Bytes& bytes, Number& result) {
+    if (bytes.exactNumber(result)) {
+        return {true, bytes.peek() == std::char_traits<char>::eof(), 0};
+    }
+    return readCollectedNumber(bytes, result);
 }
 
 }  // namespace jsondoc::detail
