@@ -354,7 +354,7 @@ bool Parser<Bytes>::value(Value& value) {
 }
 
 template <typename Bytes>
-bool Parser<Bytes>::readValue(Value& value) {
+inline bool Parser<Bytes>::readValue(Value& value) {
     // Where blanks are cheap to pass (text in memory), the next byte sends strings and numbers straight to their
     // reading; a number that fails there fails every other alternative too. A stream takes the general way.
     const int c = good() ? bytes_.skipBlanks() : kEof;
