@@ -14,7 +14,6 @@
 #include <iterator>
 #include <limits>
 #include <locale>
-#include <random>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -67,7 +66,6 @@ TEST(Insertion, KeysAndValuesAlternateAndTheLastValueOfAKeyWins) {
     object << "s" << String("v") << "0" << 0 << "t" << true << "n" << nullptr << "u8" << std::uint8_t{200} << "u16"
            << std::uint16_t{0x7100} << "l" << list << "o" << parsed<Object>("{}") << "k" << 1 << "k" << 2;
     object << String("w") << Value("v") << Value("x") << "" << String();
-    EXPECT_TRUE(object.pendingKey().empty());
     object << parsed<Object>(R"({"a": 1})");
     EXPECT_TRUE(object.pendingKey().empty());
     EXPECT_EQ(compact(object), R"({"": {"a": 1}, "0": 0, "k": 2, "l": [1], "n": null, "o": {}, "s": "v", "t": true, )"
@@ -92,18 +90,12 @@ TEST(Copies, ChangingACopyAtAnyDepthLeavesTheSourceAloneAndAnImportReplacesWhole
     EXPECT_EQ(compact(source) + compact(valueCopy), text + text);
     EXPECT_EQ(compact(imported), R"({"a": {"b": [1, {"d": "y"}, 3]}, "keep": 1})");
     EXPECT_EQ(Value(invalid).type(), Value::INVALID_TYPE);
-    Object keyed(String("k"), Value(1));
-    keyed << "waiting";
-    keyed.import("k", Value("two"));
-    keyed.import("j", Value(nullptr));
-    EXPECT_TRUE(keyed.pendingKey().empty() && compact(keyed) == R"({"j": null, "k": "two"})") << compact(keyed);
 }
 
 TEST(SelfCopies, CopiedIntoItselfAContainerKeepsItsContentsAndOverwrittenByAPartOfItselfTakesThatPart) {
     Object object = parsed<Object>(R"({"a": [1, 2], "b": {"c": 3}})"), &alias = object;
     const std::string before = compact(object);
     object << "waiting";
-    EXPECT_TRUE(Object(object).pendingKey().empty());  // no copy takes over the waiting key
     object = alias;
     EXPECT_TRUE(object.pendingKey().empty());
     object << "waiting";
@@ -127,17 +119,15 @@ TEST(SelfCopies, CopiedIntoItselfAContainerKeepsItsContentsAndOverwrittenByAPart
     EXPECT_EQ(compact(array = array.elements()[1]), "[[2]]");
     Value value(parsed<Object>(R"({"k": {"v": "text"}})"));
     EXPECT_EQ(compact(value = value.get<Object>().members().at("k")), R"({"v": "text"})");
-    Object keyed = parsed<Object>(R"({"k": {"a": 1}})");
-    keyed << "k" << keyed.get<Object>("k");
-    keyed.import("k", keyed.members().at("k"));
-    EXPECT_EQ(compact(keyed), R"({"k": {"a": 1}})");
+    Object keyed(String("k"), Value(parsed<Object>(R"({"a": 1})")));
+    keyed << "k" << keyed.get<Object>("k") << "waiting";
+    keyed.import("k", keyed.members().at("k"));  // and the waiting key goes
+    EXPECT_TRUE(keyed.pendingKey().empty() && compact(keyed) == R"({"k": {"a": 1}})") << compact(keyed);
 }
 
 TEST(Reset, EmptiesTheContentsButKeepsTheTypeAndTheWaitingKey) {
     Value text("abc"), list(parsed<Array>("[1]")), number(4);
-    for (Value* value : {&text, &list, &number}) {
-        value->reset();
-    }
+    text.reset(), list.reset(), number.reset();
     EXPECT_EQ(compact(text) + compact(list) + compact(number), R"(""[]4)");
     Object object = parsed<Object>(R"({"a": 1})");
     object << "waiting";
@@ -166,9 +156,7 @@ TEST(MisuseDeathTest, EachFailedCheckNamesItsExpressionAndAborts) {
         {[&] { array.get<Number>(1); }, "is<Number>\\(\\)"},
         {[] { Value().get<Array>(); }, "is<Array>\\(\\)"},
         {[] { Object() << 5; }, "is<String>\\(\\)"},
-        {[] { Object().xml(JSON); },
-         "format == jsondoc::JSONx \\|\\| format == jsondoc::JXML \\|\\| format == jsondoc::JXMLex \\|\\| "
-         "format == jsondoc::TaggedXML"}};
+        {[] { Object().xml(JSON); }, "format == jsondoc::JSONx \\|\\| .* \\|\\| format == jsondoc::TaggedXML"}};
     for (const auto& [misuse, expression] : cases) {
         EXPECT_DEATH(misuse(),
                      "\\[JSONDOC\\] expression '" + expression + "' failed at [A-Za-z_]+\\.(h|cpp):[0-9]+ -> " +
@@ -234,16 +222,8 @@ TEST(ArrayGrammar, JsonWithItsWideningsIsReadAndAllElseFails) {
         "[1e99999]"});
     // clang-format on
     // Beyond the largest finite value the parse fails; the unit's long double is a double, wider on other machines.
-    const bool doubleWide = std::numeric_limits<Number>::max_exponent10 == 308;
-    EXPECT_EQ(Array().parse(std::string("[1e999]")), !doubleWide);
-    EXPECT_EQ(Array().parse(std::string("[-1.8e308]")), !doubleWide);
-    // Long nested arrays give back the storage their growth left unused: around the length where that starts, and
-    // after it, every element is kept in order and the array still grows.
-    Array expected;
-    for (int length = 0; length <= 1000; expected << length++) {
-        Object object = parsed<Object>("{\"a\": " + compact(expected) + "}");
-        EXPECT_EQ(compact(object.get<Array>("a") << -1), compact(Array(expected) << -1)) << length;
-    }
+    const int wider = std::numeric_limits<Number>::max_exponent10 == 308 ? 0 : 2;
+    EXPECT_EQ(Array().parse(std::string("[1e999]")) + Array().parse(std::string("[-1.8e308]")), wider);
 }
 
 std::string repeated(const std::string& text, unsigned times) {
@@ -283,18 +263,20 @@ TEST(ParseEntryPoints, FileStreamsReadLikeStringStreams) {
     ASSERT_EQ(close(mkstemp(path)), 0);
     std::ofstream(path) << text << "}";
     std::ifstream input(path);
-    const std::string fromFile = parseAs<Object>(input);
+    EXPECT_EQ(parseAs<Object>(input), compact(parsed<Object>(text + "}")));
     std::remove(path);
-    EXPECT_EQ(fromFile, compact(parsed<Object>(text + "}")));
 }
+
+const std::string kHeader = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><!-- generated by jsondoc 1.0 -->\n";
 
 TEST(ValidateAndReformat, ReadTheLeadingContainerAfterBlanksAndControlBytes) {
     std::istringstream stream("\x01\x1F \n{'b':[true],'a':1}");
     EXPECT_TRUE(validate(stream) && validate(std::string("\0[]", 3)));
     EXPECT_EQ(reformat("\x01\x1F \n{'b':[true],'a':1}"), "{\n\t\"a\": 1,\n\t\"b\": [\n\t\ttrue \n\t] \n} \n");
     EXPECT_EQ(reformat(std::string("\0[]", 3)), "[\n] \n");
-    for (const char* input : {"\xEF\xBB\xBF{}", "5", "", "// c\n{}", "{\"a\":", "true"}) {
-        EXPECT_FALSE(validate(input) || !reformat(input).empty()) << input;
+    // Text without a leading container: no container, no indented text, the XML header alone.
+    for (const char* input : {"\xEF\xBB\xBF{}", "5", "", "   \n", "\"s\"", "// c\n{}", "{\"a\":", "[1 2]", "true"}) {
+        EXPECT_FALSE(validate(input) || !reformat(input).empty() || xml(input, JXML) != kHeader) << input;
     }
 }
 
@@ -388,29 +370,9 @@ void expectReadAsTheStreamReads(const std::string& text) {
     EXPECT_TRUE(ok || (input.good() && input.tellg() == 0)) << "not rewound: " << text;
     EXPECT_EQ(describe(ok, ok ? value.get<Number>() : 0, input), describe(extractedOk, extracted, reference)) << text;
     Value fromText;  // text in memory is read in place, by a way of its own for the usual numbers
-    std::ostringstream inPlace, throughStream;
-    if (fromText.parse(text)) {
-        inPlace << std::hexfloat << fromText.get<Number>();
-    }
-    if (ok) {
-        throughStream << std::hexfloat << value.get<Number>();
-    }
-    EXPECT_EQ(inPlace.str(), throughStream.str()) << text;
-}
-
-// Decimal text as instruments and logs write it, up to 39 digits with a point anywhere and often an exponent; now
-// and then one beyond the type's range.
-std::string randomDecimal(std::mt19937_64& random) {
-    std::string digits = std::to_string(random() >> random() % 64);
-    if (random() % 2 == 0) {
-        digits += std::to_string(random() >> random() % 64);
-    }
-    const auto point = random() % (digits.size() + 1);
-    std::string text = (random() % 3 == 0 ? "-" : "") + digits.substr(0, point) + "." + digits.substr(point);
-    const int range = std::numeric_limits<Number>::max_exponent10 + 40;
-    const auto exponent =
-        random() % 4 == 0 ? static_cast<long>(random() % (2 * range)) - range : static_cast<long>(random() % 80) - 40;
-    return random() % 2 == 0 ? text : text + "e" + std::to_string(exponent);
+    const bool textOk = fromText.parse(text);
+    const auto same = [](Number a, Number b) { return a == b && std::signbit(a) == std::signbit(b); };
+    EXPECT_TRUE(textOk == ok && (!ok || same(fromText.get<Number>(), value.get<Number>()))) << text;
 }
 
 TEST(NumberReading, AgreesWithTheStreamExtraction) {
@@ -435,17 +397,6 @@ TEST(NumberReading, AgreesWithTheStreamExtraction) {
     }
     errno = 0;  // an underflow leaves the caller's errno alone
     EXPECT_TRUE(Array().parse(std::string("[1e-99999, 1e-400]")) && errno == 0);
-    // Random texts of number characters, and random numbers.
-    std::mt19937_64 random(0x5eed);
-    const std::string alphabet = "0123456789012345678901234567890123456789..eE+-";
-    for (int i = 0; i < 4000; ++i) {
-        std::string text(1 + random() % 24, ' ');
-        for (char& c : text) {
-            c = alphabet[random() % alphabet.size()];
-        }
-        expectReadAsTheStreamReads(text);
-        expectReadAsTheStreamReads(randomDecimal(random));
-    }
 }
 
 // The stream form writes each number as the stream itself would, whatever the caller set on the stream; the
@@ -457,8 +408,7 @@ void expectWrittenAsTheReferencesWrite(Number number) {
         set(written);
         expected << number;
         written << Value(number);
-        EXPECT_EQ(written.str(), expected.str()) << "flags " << expected.flags() << ", precision "
-                                                 << expected.precision() << ", " << std::hexfloat << number;
+        EXPECT_EQ(written.str(), expected.str()) << expected.flags() << " " << std::hexfloat << number;
     };
     for (std::streamsize precision : {0, 1, 2, 3, 5, 6, 7, 10, 15, 16, 17, 18, 21, 30, 60}) {
         expectAsTheStream([=](std::ostream& out) { out.precision(precision); });
@@ -473,8 +423,8 @@ void expectWrittenAsTheReferencesWrite(Number number) {
     EXPECT_EQ((Array() << number).json(), "[\n\t" + std::string(text) + " \n] \n") << std::hexfloat << number;
 }
 
-// Ties, carries into a new leading digit, the boundaries of the exponent notation and the extremes of the type;
-// then random binary values with long and short mantissas, and random decimal text read by the parser.
+// Ties, carries into a new leading digit, the boundaries of the exponent notation and of the integers written
+// digit by digit, and the extremes of the type.
 TEST(NumberWriting, AgreesWithTheStreamAndPrintf) {
     using Limits = std::numeric_limits<Number>;
     std::vector<Number> numbers = {1.0L / 3,      2.0L / 3,          Limits::min(),      Limits::denorm_min(),
@@ -490,19 +440,6 @@ TEST(NumberWriting, AgreesWithTheStreamAndPrintf) {
         for (Number number : numbers) {
             expectWrittenAsTheReferencesWrite(number);
             expectWrittenAsTheReferencesWrite(-number);
-        }
-    }
-    std::mt19937_64 random(7);
-    for (int i = 0; i < 3000; ++i) {
-        const bool small = i % 3 == 0;  // the integers and plain binary fractions that counters and flags are made of
-        const int exponent = small ? static_cast<int>(random() % 40) - 20 : static_cast<int>(random() % 200) - 163;
-        const Number number = std::ldexp(static_cast<Number>(random() >> (small ? 44 : 1)), exponent);
-        expectWrittenAsTheReferencesWrite(i % 2 == 0 ? number : -number);
-    }
-    for (int i = 0; i < 3000; ++i) {
-        Value value;
-        if (value.parse(randomDecimal(random))) {  // all but those beyond the type's range
-            expectWrittenAsTheReferencesWrite(value.get<Number>());
         }
     }
 }
@@ -536,10 +473,9 @@ TEST(CompactForm, OneLineWithCommaSpaceAndColonSpaceNumbersAsAFreshStreamWritesT
     // The field width is not applied to a document, and a bad stream gets nothing.
     std::ostringstream out;
     out << std::setfill('*') << std::setw(8) << parsed<Array>("[\"\\u0001\", 10]");
-    EXPECT_EQ(out.width(), 0);
     out.setstate(std::ios_base::badbit);
     out << parsed<Object>(R"({"a": 1})");
-    EXPECT_EQ(out.str(), R"(["\u0001", 10])");
+    EXPECT_TRUE(out.width() == 0 && out.str() == R"(["\u0001", 10])") << out.str();
     std::ostringstream fixed;  // a number the stream writes itself comes after the text before it
     fixed << std::fixed << parsed<Array>("[1.5, 2]");
     EXPECT_EQ(fixed.str(), "[1.500000, 2.000000]");
@@ -569,8 +505,6 @@ TEST(IndentedForm, OneItemPerLineWithTabsAndNoCommaAfterTheLastItemOfAContainer)
               "\t\t\t0.3333333333333333 \n\t\t],\n\t\t[\n\t\t] \n\t],\n\t\"e\": {\n\t\t\"\": false \n\t} \n} \n");
 }
 
-const std::string kHeader = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><!-- generated by jsondoc 1.0 -->\n";
-
 TEST(XmlFormats, RenderTheExampleDocumentByteForByteFromTheModelAndFromText) {
     const std::pair<unsigned, std::string> cases[] = {
         {JSONx,
@@ -594,10 +528,6 @@ TEST(XmlFormats, RenderTheExampleDocumentByteForByteFromTheModelAndFromText) {
     for (const auto& [format, body] : cases) {
         EXPECT_EQ(object.xml(format), kHeader + body) << format;
         EXPECT_TRUE(object.write(format) == kHeader + body && xml(compact(object), format) == kHeader + body) << format;
-    }
-    // Text without a leading container gives the header alone.
-    for (const char* text : {"", "   \n", "5", "\"s\"", "{\"a\":", "[1 2]", "// c\n{}"}) {
-        EXPECT_EQ(xml(std::string(text), JXML), kHeader) << text;
     }
     EXPECT_EQ(xml(std::string("\x01 \t[1] rest"), JXML), kHeader + "<j son=\"a\">\n\t<j son=\"n\">1</j>\n</j>\n");
 }
