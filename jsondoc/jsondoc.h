@@ -59,13 +59,6 @@ inline void check(const char* file, int line, const char* expression, bool resul
 template <typename T>
 struct Kind;
 
-// The bytes of a Number that carry its value: the x87 extended format fills 10 of its 16, the rest is padding.
-#if (defined(__x86_64__) || defined(__i386__)) && defined(__LDBL_MANT_DIG__) && __LDBL_MANT_DIG__ == 64
-inline constexpr std::size_t kNumberBytes = 10;
-#else
-inline constexpr std::size_t kNumberBytes = sizeof(Number);
-#endif
-
 // The key given to an Object's operator<< that waits for its value. Most objects never have one, so it takes room
 // only while it waits.
 class PendingKey {
@@ -91,61 +84,16 @@ class PendingKey {
     std::unique_ptr<String> text_;
 };
 
-// Nodes of up to kPoolLimit bytes (strings', objects' and arrays' headers, members, short arrays' elements) come
-// from free lists of the thread, carved from large chunks (pool.cpp): a document is mostly such nodes, made and
-// released in bulk, and the general allocator's bookkeeping for them cost more than reading the text. The chunks
-// stay with the process; a block freed goes back to the lists of the thread that frees it.
-inline constexpr std::size_t kPoolLimit = 128;
-void* poolAllocate(std::size_t size);
-void poolRelease(void* block, std::size_t size) noexcept;
-
-template <typename T>
-struct PoolAllocator {
-    using value_type = T;
-    PoolAllocator() noexcept = default;
-    template <typename U>
-    PoolAllocator(const PoolAllocator<U>&) noexcept {}
-    T* allocate(std::size_t count) {
-        if (!pooled(count)) {
-            return std::allocator<T>().allocate(count);
-        }
-        return static_cast<T*>(poolAllocate(count * sizeof(T)));
-    }
-    void deallocate(T* pointer, std::size_t count) noexcept {
-        if (!pooled(count)) {
-            std::allocator<T>().deallocate(pointer, count);
-        } else {
-            poolRelease(pointer, count * sizeof(T));
-        }
-    }
-    static bool pooled(std::size_t count) noexcept {
-        return count <= kPoolLimit / sizeof(T) && alignof(T) <= alignof(std::max_align_t);
-    }
-    template <typename U>
-    bool operator==(const PoolAllocator<U>&) const noexcept {
-        return true;
-    }
-    template <typename U>
-    bool operator!=(const PoolAllocator<U>&) const noexcept {
-        return false;
-    }
-};
-
+// Nodes are plain heap allocations: the process's allocator caches them per thread, and the sanitizers and
+// valgrind see every one of them.
 template <typename T, typename... Args>
 T* create(Args&&... args) {
-    void* block = poolAllocate(sizeof(T));
-    try {
-        return new (block) T(std::forward<Args>(args)...);
-    } catch (...) {
-        poolRelease(block, sizeof(T));
-        throw;
-    }
+    return new T(std::forward<Args>(args)...);
 }
 
 template <typename T>
 void destroy(T* pointer) noexcept {
-    pointer->~T();
-    poolRelease(pointer, sizeof(T));
+    delete pointer;
 }
 
 struct Destroy {
@@ -155,24 +103,9 @@ struct Destroy {
     }
 };
 
-// Keys in ascending order of their bytes taken as unsigned, compared in line: most keys are short and differ in
-// their first bytes, where a call to memcmp costs more than the comparison.
-struct KeyOrder {
-    using is_transparent = void;
-    bool operator()(std::string_view a, std::string_view b) const noexcept {
-        const std::size_t common = a.size() < b.size() ? a.size() : b.size();
-        for (std::size_t i = 0; i < common; ++i) {
-            if (a[i] != b[i]) {
-                return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
-            }
-        }
-        return a.size() < b.size();
-    }
-};
-
-// Numbers and truth values are handed out by value, strings and containers by reference.
+// Truth values are handed out by value, numbers, strings and containers by reference.
 template <typename T>
-inline constexpr bool kByValue = std::is_same_v<T, Number> || std::is_same_v<T, Boolean>;
+inline constexpr bool kByValue = std::is_same_v<T, Boolean>;
 template <typename T>
 using Access = std::conditional_t<kByValue<T>, T, T&>;
 template <typename T>
@@ -252,21 +185,17 @@ class Value {
     void own(T* pointer) noexcept {
         std::memcpy(payload_, &pointer, sizeof pointer);
     }
-    Number number() const noexcept {
-        Number number = 0;
-        std::memcpy(&number, payload_, detail::kNumberBytes);
-        return number;
+    // The number lives in the payload's bytes, placed there by setNumber.
+    Number* number() const noexcept {
+        return std::launder(reinterpret_cast<Number*>(const_cast<unsigned char*>(payload_)));
     }
-    void setNumber(Number number) noexcept { std::memcpy(payload_, &number, detail::kNumberBytes); }
+    void setNumber(Number number) noexcept { new (payload_) Number(number); }
     template <typename T>
     detail::Access<T> content() const noexcept;
 
-    // The payload (a number's significant bytes, a truth value or the owning pointer to a string, array or object)
-    // and the tag right behind it, with no padding in between: documents are mostly values, and a long double's
-    // padding would double their size on x86-64.
-    static constexpr std::size_t kPayloadBytes = detail::kNumberBytes > sizeof(void*) ? detail::kNumberBytes
-                                                                                      : sizeof(void*);
-    alignas(void*) unsigned char payload_[kPayloadBytes] = {};
+    // The payload (a number, a truth value or the owning pointer to a string, array or object), then the tag.
+    static constexpr std::size_t kPayloadBytes = sizeof(Number) > sizeof(void*) ? sizeof(Number) : sizeof(void*);
+    alignas(Number) alignas(void*) unsigned char payload_[kPayloadBytes] = {};
     std::uint8_t type_;
 };
 
@@ -312,8 +241,9 @@ using EnableIfChar = std::enable_if_t<std::is_same_v<C, char>, int>;
 
 class Object {
   public:
-    // Keys in ascending byte order; lookups take a string_view without building a String.
-    using Members = std::map<String, Value, detail::KeyOrder, detail::PoolAllocator<std::pair<const String, Value>>>;
+    // std::less<> orders the keys by their bytes taken as unsigned (the character traits' comparison) and looks
+    // them up by string_view without building a String.
+    using Members = std::map<String, Value, std::less<>>;
 
     Object() = default;
     Object(const Object& other) : members_(other.members_) {}
@@ -383,7 +313,7 @@ class Object {
 
 class Array {
   public:
-    using Elements = std::vector<Value, detail::PoolAllocator<Value>>;
+    using Elements = std::vector<Value>;
 
     Array() = default;
     Array(const Array& other) : elements_(other.elements_) {}
@@ -455,7 +385,7 @@ bool Value::is() const noexcept {
 template <typename T>
 detail::Access<T> Value::content() const noexcept {
     if constexpr (std::is_same_v<T, Number>) {
-        return number();
+        return *number();
     } else if constexpr (std::is_same_v<T, Boolean>) {
         return payload_[0] != 0;
     } else {

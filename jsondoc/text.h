@@ -22,7 +22,6 @@ inline constexpr std::size_t generalBufferSize = 96;
 class GeneralFormat {
   public:
     GeneralFormat();
-    // By reference: the bits are read where the number lies, not from an x87 copy.
     std::size_t operator()(const Number& number, int precision, char* buffer) const;
 
   private:

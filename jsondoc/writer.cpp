@@ -79,17 +79,7 @@ void appendEscaped(std::string& out, std::string_view text) {
 
 namespace {
 
-// The stream buffer's put area, which sputc itself writes into; reached through a derived class, as only
-// derived classes may.
-struct PutArea : std::streambuf {
-    static char* next(std::streambuf& buffer) { return (buffer.*&PutArea::pptr)(); }
-    static char* end(std::streambuf& buffer) { return (buffer.*&PutArea::epptr)(); }
-    static void advance(std::streambuf& buffer, int count) { (buffer.*&PutArea::pbump)(count); }
-};
-
-// The compact form, written straight into the stream buffer's put area where it has room, and otherwise into a
-// staging area that goes to the buffer through sputn. Copying every byte through the staging area took a tenth
-// of the time.
+// The compact form, gathered in a staging area that goes to the stream buffer through sputn whenever it fills.
 class StreamWriter {
   public:
     explicit StreamWriter(std::ostream& output);
@@ -104,7 +94,6 @@ class StreamWriter {
     char* reserve(std::size_t size) {
         if (size > static_cast<std::size_t>(end_ - next_)) {
             settle();
-            place(size);
         }
         return next_;
     }
@@ -118,10 +107,8 @@ class StreamWriter {
         next_ += N - 1;
     }
     void put(std::string_view text);
-    // Hands what was written since the last place() to the stream buffer.
+    // Hands the staged bytes to the stream buffer.
     void settle();
-    // Chooses where the next size bytes go.
-    void place(std::size_t size);
     void quoted(std::string_view text);
     void number(const Number& number);
 
@@ -129,13 +116,11 @@ class StreamWriter {
     std::streambuf& buffer_;
     bool failed_ = false;
     bool ownFormatting_ = false;
-    bool inPutArea_ = false;
     int precision_ = 6;
     GeneralFormat format_;
-    char* start_ = nullptr;
-    char* next_ = nullptr;
-    char* end_ = nullptr;
     char staged_[8192];
+    char* next_ = staged_;
+    char* const end_ = staged_ + sizeof staged_;
 };
 
 StreamWriter::StreamWriter(std::ostream& output) : output_(output), buffer_(*output.rdbuf()) {
@@ -158,28 +143,11 @@ void StreamWriter::finish() {
 }
 
 void StreamWriter::settle() {
-    const auto written = next_ - start_;
-    if (inPutArea_) {
-        PutArea::advance(buffer_, static_cast<int>(written));
-    } else if (!failed_ && written > 0) {
-        failed_ = buffer_.sputn(start_, written) != written;
+    const auto written = next_ - staged_;
+    if (!failed_ && written > 0) {
+        failed_ = buffer_.sputn(staged_, written) != written;
     }
-    start_ = next_ = end_ = nullptr;
-}
-
-void StreamWriter::place(std::size_t size) {
-    // pbump counts in int; a window well below its limit keeps every advance within it.
-    constexpr std::ptrdiff_t kLargestWindow = 1 << 30;
-    char* const next = PutArea::next(buffer_);
-    const std::ptrdiff_t room = next == nullptr ? 0 : PutArea::end(buffer_) - next;
-    inPutArea_ = !failed_ && room >= static_cast<std::ptrdiff_t>(size);
-    if (inPutArea_) {
-        start_ = next_ = next;
-        end_ = next + (room < kLargestWindow ? room : kLargestWindow);
-    } else {
-        start_ = next_ = staged_;
-        end_ = staged_ + sizeof staged_;
-    }
+    next_ = staged_;
 }
 
 void StreamWriter::put(std::string_view text) {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cfenv>
 #include <cmath>
@@ -15,11 +14,8 @@
 #include <iterator>
 #include <limits>
 #include <locale>
-#include <random>
-#include <set>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -51,10 +47,15 @@ TEST(ObjectModel, HasTellsPresenceAndTypeGetGivesTheStoredValueAndKeysAreOrdered
                 view.has<Boolean>("b") && view.has<Null>("z"));
     EXPECT_FALSE(view.has<String>("n") || view.has<Number>("s") || view.has<Object>("a") || view.has<Number>("x"));
     EXPECT_TRUE(view.get<Number>("n") == 1 && view.get<Boolean>("b"));
+    // Numbers are handed out by reference, like strings and containers; a write through one leaves the tag alone.
+    object.get<Number>("n") += 0.5;
+    object.get<Array>("a").get<Number>(0) = -1e300L;
+    EXPECT_TRUE(&view.get<Number>("n") == &object.get<Number>("n") && view.has<Number>("n"));
     object.get<String>("s") += "y";
     object.get<Object>("o").get<Array>("l") << 2;
     object << "\xC3\xA9" << 5 << "ab" << 4 << "B" << 3;
-    EXPECT_EQ(compact(object), R"({"B": 3, "a": [1], "ab": 4, "b": true, "n": 1, "o": {"l": [1, 2]}, "s": "xy", )"
+    EXPECT_EQ(compact(object), R"({"B": 3, "a": [-1e+300], "ab": 4, "b": true, "n": 1.5, "o": {"l": [1, 2]}, )"
+                               R"("s": "xy", )"
                                "\"z\": null, \"\xC3\xA9\": 5}");
 }
 
@@ -65,7 +66,6 @@ TEST(Insertion, KeysAndValuesAlternateAndTheLastValueOfAKeyWins) {
     object << "s" << String("v") << "0" << 0 << "t" << true << "n" << nullptr << "u8" << std::uint8_t{200} << "u16"
            << std::uint16_t{0x7100} << "l" << list << "o" << parsed<Object>("{}") << "k" << 1 << "k" << 2;
     object << String("w") << Value("v") << Value("x") << "" << String();
-    EXPECT_TRUE(object.pendingKey().empty());
     object << parsed<Object>(R"({"a": 1})");
     EXPECT_TRUE(object.pendingKey().empty());
     EXPECT_EQ(compact(object), R"({"": {"a": 1}, "0": 0, "k": 2, "l": [1], "n": null, "o": {}, "s": "v", "t": true, )"
@@ -90,18 +90,12 @@ TEST(Copies, ChangingACopyAtAnyDepthLeavesTheSourceAloneAndAnImportReplacesWhole
     EXPECT_EQ(compact(source) + compact(valueCopy), text + text);
     EXPECT_EQ(compact(imported), R"({"a": {"b": [1, {"d": "y"}, 3]}, "keep": 1})");
     EXPECT_EQ(Value(invalid).type(), Value::INVALID_TYPE);
-    Object keyed(String("k"), Value(1));
-    keyed << "waiting";
-    keyed.import("k", Value("two"));
-    keyed.import("j", Value(nullptr));
-    EXPECT_TRUE(keyed.pendingKey().empty() && compact(keyed) == R"({"j": null, "k": "two"})") << compact(keyed);
 }
 
 TEST(SelfCopies, CopiedIntoItselfAContainerKeepsItsContentsAndOverwrittenByAPartOfItselfTakesThatPart) {
     Object object = parsed<Object>(R"({"a": [1, 2], "b": {"c": 3}})"), &alias = object;
     const std::string before = compact(object);
     object << "waiting";
-    EXPECT_TRUE(Object(object).pendingKey().empty());  // no copy takes over the waiting key
     object = alias;
     EXPECT_TRUE(object.pendingKey().empty());
     object << "waiting";
@@ -125,17 +119,15 @@ TEST(SelfCopies, CopiedIntoItselfAContainerKeepsItsContentsAndOverwrittenByAPart
     EXPECT_EQ(compact(array = array.elements()[1]), "[[2]]");
     Value value(parsed<Object>(R"({"k": {"v": "text"}})"));
     EXPECT_EQ(compact(value = value.get<Object>().members().at("k")), R"({"v": "text"})");
-    Object keyed = parsed<Object>(R"({"k": {"a": 1}})");
-    keyed << "k" << keyed.get<Object>("k");
-    keyed.import("k", keyed.members().at("k"));
-    EXPECT_EQ(compact(keyed), R"({"k": {"a": 1}})");
+    Object keyed(String("k"), Value(parsed<Object>(R"({"a": 1})")));
+    keyed << "k" << keyed.get<Object>("k") << "waiting";
+    keyed.import("k", keyed.members().at("k"));  // and the waiting key goes
+    EXPECT_TRUE(keyed.pendingKey().empty() && compact(keyed) == R"({"k": {"a": 1}})") << compact(keyed);
 }
 
 TEST(Reset, EmptiesTheContentsButKeepsTheTypeAndTheWaitingKey) {
     Value text("abc"), list(parsed<Array>("[1]")), number(4);
-    for (Value* value : {&text, &list, &number}) {
-        value->reset();
-    }
+    text.reset(), list.reset(), number.reset();
     EXPECT_EQ(compact(text) + compact(list) + compact(number), R"(""[]4)");
     Object object = parsed<Object>(R"({"a": 1})");
     object << "waiting";
@@ -153,75 +145,6 @@ TEST(ArrayModel, AnArrayOperandIsFlattenedButAValueHoldingOneIsNested) {
 
 // One case per expression text that a check prints. The runtime's own assertion line must follow the library's
 // message: the release configurations define NDEBUG, and the check has to survive it.
-// Small nodes come from the thread's own lists and chunks, and carving starts again once every node a thread made
-// is back: no node still in use, here or in another thread, is ever handed out again.
-TEST(NodePool, NodesInUseAreNeverReusedWhateverThreadMadeOrReleasesThem) {
-    const std::string text = R"({"a": [1, "two", {"b": null}], "c": {"d": [true, "a string longer than sixteen"]}})";
-    const std::string expected = compact(parsed<Object>(text));
-    Object foreign = parsed<Object>(text);
-    std::vector<Object> made(300);
-    std::vector<std::string> seen;
-    std::thread([&] {
-        const Value single("one node of its own");
-        parsed<Object>(text);
-        Object keep = parsed<Object>(text);
-        for (int i = 0; i < 50; ++i) {
-            parsed<Object>(text);  // made and released while keep stays
-        }
-        seen.push_back(compact(keep));
-        seen.push_back(single.get<String>());
-        Object(std::move(foreign)).reset();  // as many nodes as keep holds, from another thread
-        std::vector<Object> more(20, parsed<Object>(text));
-        seen.push_back(compact(keep));
-        for (auto& object : made) {
-            object.parse(text);
-        }
-    }).join();
-    made.resize(100);  // released by another thread than their maker's
-    std::vector<std::thread> workers;
-    for (int w = 0; w < 2; ++w) {
-        workers.emplace_back([&] {
-            for (int round = 0; round < 300; ++round) {
-                std::vector<Object> copies(round % 7 + 1, made[static_cast<std::size_t>(round) % made.size()]);
-            }
-        });
-    }
-    for (auto& worker : workers) {
-        worker.join();
-    }
-    std::vector<Object> later(200, parsed<Object>(text));  // takes the nodes the workers left
-    EXPECT_EQ(seen, (std::vector<std::string>{expected, "one node of its own", expected}));
-    for (const auto& object : made) {
-        ASSERT_EQ(compact(object), expected);
-    }
-}
-
-// Released nodes are handed out again: carved afresh once nothing of the thread's is in use, else taken from its
-// free lists while another document is held.
-TEST(NodePool, ReleasedNodesAreUsedAgain) {
-#ifdef __SANITIZE_ADDRESS__
-    GTEST_SKIP() << "under the address sanitizer every node is its own allocation";
-#endif
-    const std::string text = R"({"a": {"b": [1, 2], "c": {"d": 3}}, "e": {"f": null}})";
-    std::function<void(const Object&, std::set<const void*>&)> nodes = [&](const Object& object, auto& found) {
-        for (const auto& member : object.members()) {
-            found.insert(&member);
-            if (member.second.is<Object>()) {
-                nodes(member.second.get<Object>(), found);
-            }
-        }
-    };
-    for (const bool holding : {false, true}) {
-        std::thread([&] {
-            const Object held = holding ? parsed<Object>(text) : Object();
-            std::set<const void*> first, second;
-            nodes(parsed<Object>(text), first);  // released at the end of the statement
-            nodes(parsed<Object>(text), second);
-            EXPECT_TRUE(std::includes(first.begin(), first.end(), second.begin(), second.end())) << holding;
-        }).join();
-    }
-}
-
 TEST(MisuseDeathTest, EachFailedCheckNamesItsExpressionAndAborts) {
     const Object object = parsed<Object>(R"({"k": "text"})");
     const Array array = parsed<Array>(R"([1, "s"])");
@@ -233,9 +156,7 @@ TEST(MisuseDeathTest, EachFailedCheckNamesItsExpressionAndAborts) {
         {[&] { array.get<Number>(1); }, "is<Number>\\(\\)"},
         {[] { Value().get<Array>(); }, "is<Array>\\(\\)"},
         {[] { Object() << 5; }, "is<String>\\(\\)"},
-        {[] { Object().xml(JSON); },
-         "format == jsondoc::JSONx \\|\\| format == jsondoc::JXML \\|\\| format == jsondoc::JXMLex \\|\\| "
-         "format == jsondoc::TaggedXML"}};
+        {[] { Object().xml(JSON); }, "format == jsondoc::JSONx \\|\\| .* \\|\\| format == jsondoc::TaggedXML"}};
     for (const auto& [misuse, expression] : cases) {
         EXPECT_DEATH(misuse(),
                      "\\[JSONDOC\\] expression '" + expression + "' failed at [A-Za-z_]+\\.(h|cpp):[0-9]+ -> " +
@@ -301,16 +222,8 @@ TEST(ArrayGrammar, JsonWithItsWideningsIsReadAndAllElseFails) {
         "[1e99999]"});
     // clang-format on
     // Beyond the largest finite value the parse fails; the unit's long double is a double, wider on other machines.
-    const bool doubleWide = std::numeric_limits<Number>::max_exponent10 == 308;
-    EXPECT_EQ(Array().parse(std::string("[1e999]")), !doubleWide);
-    EXPECT_EQ(Array().parse(std::string("[-1.8e308]")), !doubleWide);
-    // Long nested arrays give back the storage their growth left unused: around the length where that starts, and
-    // after it, every element is kept in order and the array still grows.
-    Array expected;
-    for (int length = 0; length <= 1000; expected << length++) {
-        Object object = parsed<Object>("{\"a\": " + compact(expected) + "}");
-        EXPECT_EQ(compact(object.get<Array>("a") << -1), compact(Array(expected) << -1)) << length;
-    }
+    const int wider = std::numeric_limits<Number>::max_exponent10 == 308 ? 0 : 2;
+    EXPECT_EQ(Array().parse(std::string("[1e999]")) + Array().parse(std::string("[-1.8e308]")), wider);
 }
 
 std::string repeated(const std::string& text, unsigned times) {
@@ -350,18 +263,20 @@ TEST(ParseEntryPoints, FileStreamsReadLikeStringStreams) {
     ASSERT_EQ(close(mkstemp(path)), 0);
     std::ofstream(path) << text << "}";
     std::ifstream input(path);
-    const std::string fromFile = parseAs<Object>(input);
+    EXPECT_EQ(parseAs<Object>(input), compact(parsed<Object>(text + "}")));
     std::remove(path);
-    EXPECT_EQ(fromFile, compact(parsed<Object>(text + "}")));
 }
+
+const std::string kHeader = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><!-- generated by jsondoc 1.0 -->\n";
 
 TEST(ValidateAndReformat, ReadTheLeadingContainerAfterBlanksAndControlBytes) {
     std::istringstream stream("\x01\x1F \n{'b':[true],'a':1}");
     EXPECT_TRUE(validate(stream) && validate(std::string("\0[]", 3)));
     EXPECT_EQ(reformat("\x01\x1F \n{'b':[true],'a':1}"), "{\n\t\"a\": 1,\n\t\"b\": [\n\t\ttrue \n\t] \n} \n");
     EXPECT_EQ(reformat(std::string("\0[]", 3)), "[\n] \n");
-    for (const char* input : {"\xEF\xBB\xBF{}", "5", "", "// c\n{}", "{\"a\":", "true"}) {
-        EXPECT_FALSE(validate(input) || !reformat(input).empty()) << input;
+    // Text without a leading container: no container, no indented text, the XML header alone.
+    for (const char* input : {"\xEF\xBB\xBF{}", "5", "", "   \n", "\"s\"", "// c\n{}", "{\"a\":", "[1 2]", "true"}) {
+        EXPECT_FALSE(validate(input) || !reformat(input).empty() || xml(input, JXML) != kHeader) << input;
     }
 }
 
@@ -455,29 +370,9 @@ void expectReadAsTheStreamReads(const std::string& text) {
     EXPECT_TRUE(ok || (input.good() && input.tellg() == 0)) << "not rewound: " << text;
     EXPECT_EQ(describe(ok, ok ? value.get<Number>() : 0, input), describe(extractedOk, extracted, reference)) << text;
     Value fromText;  // text in memory is read in place, by a way of its own for the usual numbers
-    std::ostringstream inPlace, throughStream;
-    if (fromText.parse(text)) {
-        inPlace << std::hexfloat << fromText.get<Number>();
-    }
-    if (ok) {
-        throughStream << std::hexfloat << value.get<Number>();
-    }
-    EXPECT_EQ(inPlace.str(), throughStream.str()) << text;
-}
-
-// Decimal text as instruments and logs write it, up to 39 digits with a point anywhere and often an exponent; now
-// and then one beyond the type's range.
-std::string randomDecimal(std::mt19937_64& random) {
-    std::string digits = std::to_string(random() >> random() % 64);
-    if (random() % 2 == 0) {
-        digits += std::to_string(random() >> random() % 64);
-    }
-    const auto point = random() % (digits.size() + 1);
-    std::string text = (random() % 3 == 0 ? "-" : "") + digits.substr(0, point) + "." + digits.substr(point);
-    const int range = std::numeric_limits<Number>::max_exponent10 + 40;
-    const auto exponent =
-        random() % 4 == 0 ? static_cast<long>(random() % (2 * range)) - range : static_cast<long>(random() % 80) - 40;
-    return random() % 2 == 0 ? text : text + "e" + std::to_string(exponent);
+    const bool textOk = fromText.parse(text);
+    const auto same = [](Number a, Number b) { return a == b && std::signbit(a) == std::signbit(b); };
+    EXPECT_TRUE(textOk == ok && (!ok || same(fromText.get<Number>(), value.get<Number>()))) << text;
 }
 
 TEST(NumberReading, AgreesWithTheStreamExtraction) {
@@ -489,7 +384,7 @@ TEST(NumberReading, AgreesWithTheStreamExtraction) {
         "18446744073709551615 18446744073709551616 123456789012345678 1234567890123456789 12345678901234567890123 1e22 "
         "1e23 1e27 1e28 5e-22 5e-28 0.000000000000000000000000000001 100000000000000000000000000000e-29 "
         "1e0000000000000000000001 1e-0000000000000000000001 0e99999999999999999999 1e99999999999999999999 "
-        "1e-99999999999999999999 1] 1, 1x 1.5e3] -12.5e-3 -12.5e-3, 7e");
+        "1e-99999999999999999999 1] 1, 1x 1.5e3] -12.5e-3 -12.5e-3, 7e 1.23456789012 -98765.4321098765e-3");
     std::vector<std::string> texts{std::istream_iterator<std::string>(edges), {}};
     texts.insert(texts.end(),
                  {"1 ", std::string(47, '9'), std::string(48, '9'), std::string(400, '7'),
@@ -502,17 +397,6 @@ TEST(NumberReading, AgreesWithTheStreamExtraction) {
     }
     errno = 0;  // an underflow leaves the caller's errno alone
     EXPECT_TRUE(Array().parse(std::string("[1e-99999, 1e-400]")) && errno == 0);
-    // Random texts of number characters, and random numbers.
-    std::mt19937_64 random(0x5eed);
-    const std::string alphabet = "0123456789012345678901234567890123456789..eE+-";
-    for (int i = 0; i < 4000; ++i) {
-        std::string text(1 + random() % 24, ' ');
-        for (char& c : text) {
-            c = alphabet[random() % alphabet.size()];
-        }
-        expectReadAsTheStreamReads(text);
-        expectReadAsTheStreamReads(randomDecimal(random));
-    }
 }
 
 // The stream form writes each number as the stream itself would, whatever the caller set on the stream; the
@@ -524,8 +408,7 @@ void expectWrittenAsTheReferencesWrite(Number number) {
         set(written);
         expected << number;
         written << Value(number);
-        EXPECT_EQ(written.str(), expected.str()) << "flags " << expected.flags() << ", precision "
-                                                 << expected.precision() << ", " << std::hexfloat << number;
+        EXPECT_EQ(written.str(), expected.str()) << expected.flags() << " " << std::hexfloat << number;
     };
     for (std::streamsize precision : {0, 1, 2, 3, 5, 6, 7, 10, 15, 16, 17, 18, 21, 30, 60}) {
         expectAsTheStream([=](std::ostream& out) { out.precision(precision); });
@@ -540,8 +423,8 @@ void expectWrittenAsTheReferencesWrite(Number number) {
     EXPECT_EQ((Array() << number).json(), "[\n\t" + std::string(text) + " \n] \n") << std::hexfloat << number;
 }
 
-// Ties, carries into a new leading digit, the boundaries of the exponent notation and the extremes of the type;
-// then random binary values with long and short mantissas, and random decimal text read by the parser.
+// Ties, carries into a new leading digit, the boundaries of the exponent notation and of the integers written
+// digit by digit, and the extremes of the type.
 TEST(NumberWriting, AgreesWithTheStreamAndPrintf) {
     using Limits = std::numeric_limits<Number>;
     std::vector<Number> numbers = {1.0L / 3,      2.0L / 3,          Limits::min(),      Limits::denorm_min(),
@@ -557,19 +440,6 @@ TEST(NumberWriting, AgreesWithTheStreamAndPrintf) {
         for (Number number : numbers) {
             expectWrittenAsTheReferencesWrite(number);
             expectWrittenAsTheReferencesWrite(-number);
-        }
-    }
-    std::mt19937_64 random(7);
-    for (int i = 0; i < 3000; ++i) {
-        const bool small = i % 3 == 0;  // the integers and plain binary fractions that counters and flags are made of
-        const int exponent = small ? static_cast<int>(random() % 40) - 20 : static_cast<int>(random() % 200) - 163;
-        const Number number = std::ldexp(static_cast<Number>(random() >> (small ? 44 : 1)), exponent);
-        expectWrittenAsTheReferencesWrite(i % 2 == 0 ? number : -number);
-    }
-    for (int i = 0; i < 3000; ++i) {
-        Value value;
-        if (value.parse(randomDecimal(random))) {  // all but those beyond the type's range
-            expectWrittenAsTheReferencesWrite(value.get<Number>());
         }
     }
 }
@@ -603,10 +473,9 @@ TEST(CompactForm, OneLineWithCommaSpaceAndColonSpaceNumbersAsAFreshStreamWritesT
     // The field width is not applied to a document, and a bad stream gets nothing.
     std::ostringstream out;
     out << std::setfill('*') << std::setw(8) << parsed<Array>("[\"\\u0001\", 10]");
-    EXPECT_EQ(out.width(), 0);
     out.setstate(std::ios_base::badbit);
     out << parsed<Object>(R"({"a": 1})");
-    EXPECT_EQ(out.str(), R"(["\u0001", 10])");
+    EXPECT_TRUE(out.width() == 0 && out.str() == R"(["\u0001", 10])") << out.str();
     std::ostringstream fixed;  // a number the stream writes itself comes after the text before it
     fixed << std::fixed << parsed<Array>("[1.5, 2]");
     EXPECT_EQ(fixed.str(), "[1.500000, 2.000000]");
@@ -636,8 +505,6 @@ TEST(IndentedForm, OneItemPerLineWithTabsAndNoCommaAfterTheLastItemOfAContainer)
               "\t\t\t0.3333333333333333 \n\t\t],\n\t\t[\n\t\t] \n\t],\n\t\"e\": {\n\t\t\"\": false \n\t} \n} \n");
 }
 
-const std::string kHeader = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><!-- generated by jsondoc 1.0 -->\n";
-
 TEST(XmlFormats, RenderTheExampleDocumentByteForByteFromTheModelAndFromText) {
     const std::pair<unsigned, std::string> cases[] = {
         {JSONx,
@@ -661,10 +528,6 @@ TEST(XmlFormats, RenderTheExampleDocumentByteForByteFromTheModelAndFromText) {
     for (const auto& [format, body] : cases) {
         EXPECT_EQ(object.xml(format), kHeader + body) << format;
         EXPECT_TRUE(object.write(format) == kHeader + body && xml(compact(object), format) == kHeader + body) << format;
-    }
-    // Text without a leading container gives the header alone.
-    for (const char* text : {"", "   \n", "5", "\"s\"", "{\"a\":", "[1 2]", "// c\n{}"}) {
-        EXPECT_EQ(xml(std::string(text), JXML), kHeader) << text;
     }
     EXPECT_EQ(xml(std::string("\x01 \t[1] rest"), JXML), kHeader + "<j son=\"a\">\n\t<j son=\"n\">1</j>\n</j>\n");
 }
