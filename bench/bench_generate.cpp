@@ -166,8 +166,12 @@ void appendChildren(std::string& out, Random& random, unsigned depth) {
 
 void appendNode(std::string& out, Random& random, unsigned depth) {
     const bool directory = random.chance(60);
-    appendFormatted(out, "{\"name\": \"n%" PRIu64 "\", \"kind\": \"%s\", \"size\": %" PRIu64 ", \"mode\": %u",
-                    random.below(100000), directory ? "dir" : "file", random.below(1u << 24), directory ? 493u : 420u);
+    // Drawn one by one: the order in which a call's arguments are evaluated differs between compilers and
+    // targets, and the document must be the same on every one. This order is the one the host build always had.
+    const auto size = random.below(1u << 24);
+    const auto name = random.below(100000);
+    appendFormatted(out, "{\"name\": \"n%" PRIu64 "\", \"kind\": \"%s\", \"size\": %" PRIu64 ", \"mode\": %u", name,
+                    directory ? "dir" : "file", size, directory ? 493u : 420u);
     out += ", \"flags\": {\"hidden\": ";
     out += random.chance(10) ? "true" : "false";
     out += ", \"owner\": ";
