@@ -116,34 +116,31 @@ const auto nadSixAnd = [](const std::string& more) { return kNADSeven.substr(0, 
 
 // Each row: the errors in order and the sections that fall back to defaults: N(AD), G(TO), A(udio).
 TEST_F(UpdaterTest, LoadingLogsDumpsAndFallsBackAsTheDocumentDeserves) {
-    const std::string config = "RAROV_UpdateVersionInfo(#): Invalid Configuration file found. Dumping the contents...",
-                      nad = "readVersionInfo_NAD(#): Invalid NAD Information. Dumping the contents...",
-                      gto = "readVersionInfo_GTO(#): Invalid GTO Information. Dumping the contents...",
-                      audio =
-                          "readVersionInfo_AudioDataset(#): Invalid Audio DataSet Information. Dumping the contents...",
-                      got = "readVersionInfo_AudioDataset(#): Expected BlockID(7100) but got BlockID(", dump = "(dump)";
+    const std::string dumping = " Information. Dumping the contents...", dump = "(dump)",
+                      config = "RAROV_UpdateVersionInfo(#): Invalid Configuration file found. Dumping the contents...",
+                      nad = "readVersionInfo_NAD(#): Invalid NAD" + dumping,
+                      gto = "readVersionInfo_GTO(#): Invalid GTO" + dumping,
+                      audio = "readVersionInfo_AudioDataset(#): Invalid Audio DataSet" + dumping,
+                      got = "readVersionInfo_AudioDataset(#): Expected BlockID(7100) but got BlockID(";
+    // clang-format off
     const struct {
         std::string content;
         std::vector<std::string> errors;
         std::string defaulted;
     } cases[] = {
-        {kValid, {}, ""},
-        {"(none)", {kRead}, "NGA"},
-        {"[" + kValid + "]", {kRead}, "NGA"},
-        {withNAD(nadSixAnd("")), {config, dump}, "NGA"},
+        {kValid, {}, ""}, {"(none)", {kRead}, "NGA"}, {"[" + kValid + "]", {kRead}, "NGA"},
+        {withNAD(nadSixAnd("")), {config, dump}, "NGA"}, {withGTO(""), {config, dump}, "NGA"},
         {withNAD(nadSixAnd(R"(, {"BlockID": 9}, {"BlockID": 10})")), {config, dump}, "NGA"},
-        {withGTO(""), {config, dump}, "NGA"},
-        {withGTO("[" + kGTO + "]"), {config, dump}, "NGA"},
-        {withAudio("") + "\n// note\n", {audio, dump}, "A"},
+        {withGTO("[" + kGTO + "]"), {config, dump}, "NGA"}, {withAudio("") + "\n// note\n", {audio, dump}, "A"},
         {withAudio(R"({"BlockID": 28928, "Version": "1"})"), {audio, dump}, "A"},
         {withAudio(R"({"BlockID": 28929, "DataSetName": "X", "Version": "1"})"), {got + "7101)", audio, dump}, "A"},
         {withAudio(R"({"BlockID": 28928.5, "DataSetName": "X", "Version": "1"})"), {got + "7100)", audio, dump}, "A"},
         {withGTO(R"({"System0_Version": "7", "System1_Version": "8"})"), {gto, dump}, "G"},
         {withNAD(nadWith(R"({"BlockID": "3", "System0_Version": "1"})")), {nad, dump}, "N"},
-        {withNAD(nadWith("3")), {nad, dump}, "N"},
-        {withNAD(nadSixAnd(R"(, {"BlockID": 9})")), {nad, dump}, "N"},
+        {withNAD(nadWith("3")), {nad, dump}, "N"}, {withNAD(nadSixAnd(R"(, {"BlockID": 9})")), {nad, dump}, "N"},
         {document(nadWith("{}"), R"({"Active_System": 1})", "[]"), {nad, dump, gto, dump, audio, dump}, "NGA"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.content);
         load(c.content);
@@ -344,6 +341,8 @@ const std::string kBadNumber = "': expected a decimal number in the signed 32-bi
 const std::string kInvalid = "getLatestVersionString(#): Invalid Config file and completeVersionFilePath = " + kV;
 const auto kEmpty = "updateVersionforBlock(#): The Version Information file " + kV + " contains an empty version";
 const auto kAudioEmpty = replaced(kEmpty, "updateVersionforBlock(#)", "updateAudioDatasetVersionInfo(#)");
+const auto kNoString = "getLatestVersionString(#): There is no valid version string";
+const std::vector<std::string> kNoVersion = {kInvalid, kEmpty, kFailed};
 const auto kNotSaved = "writeToFile(#): Dumping JSON Content to '" + kPath + "' file failed";
 
 const std::string kTenMegabytes(10 << 20, 'v');
@@ -379,57 +378,45 @@ const std::string kOddNumbersSaved = document(
 // Each row runs the real tool as its callers start it (through the cross build's emulator where there is one) on the
 // document and version file given, and lists its exit status, error messages in order and the document after.
 TEST_F(UpdaterTest, EveryToolRunEndsWithItsStatusMessagesAndDocument) {
+    // clang-format off
     const struct {
         std::vector<std::string> args;
         int status;
         std::vector<std::string> errors;
         std::string after = kValid, document = kValid, version = R"({"Version": "0202"})";
     } cases[] = {
-        {{"4", "1", kV}, 0, {}, kBlock4},
-        {{" 4", "257", kV}, 0, {}, kBlock4},  // blanks before the id are skipped, 257 is slot 1
+        {{"4", "1", kV}, 0, {}, kBlock4}, {{" 4", "257", kV}, 0, {}, kBlock4},  // blanks skipped; 257: slot 1
         {{"4abc", "+1", kV}, 0, {}, kBlock4},
         {{"3", "1", kV}, 1, {kSystem + "1", kFailed}},  // a block held once has no slot 1 to save
-        {{"abc", "xyz", kV, "SET_B"}, 0, {}, audio("SET_B")},
-        {{"0", "0", kV, ""}, 0, {}, audio("")},
-        {{}, 1, {kUsage, kFailed}},
-        {{"4", "1", kV, "SET", "extra"}, 1, {kUsage, kFailed}},
-        {{"4", "-1", kV}, 1, {kSystem + "255", kFailed}},
-        {{"4", "2", kV}, 1, {kSystem + "2", kFailed}},
+        {{"abc", "xyz", kV, "SET_B"}, 0, {}, audio("SET_B")}, {{"0", "0", kV, ""}, 0, {}, audio("")},
+        {{}, 1, {kUsage, kFailed}}, {{"4", "1", kV, "SET", "extra"}, 1, {kUsage, kFailed}},
+        {{"4", "-1", kV}, 1, {kSystem + "255", kFailed}}, {{"4", "2", kV}, 1, {kSystem + "2", kFailed}},
         {{"2", "0", kV}, 1, {kBlock + "2" + kUnknown, kFailed}},
-        {{"259", "0", kV}, 1, {kBlock + "259" + kUnknown, kFailed}},
         {{"-1", "0", kV}, 1, {kBlock + "-1" + kUnknown, kFailed}},
+        {{"259", "0", kV}, 1, {kBlock + "259" + kUnknown, kFailed}},
         {{"abc", "0", kV}, 1, {"main(#): Invalid BlockID 'abc" + kBadNumber}},
         {{"99999999999", "0", kV}, 1, {"main(#): Invalid BlockID '99999999999" + kBadNumber}},
         {{"4", "x", kV}, 1, {"main(#): Invalid SystemID 'x" + kBadNumber}},
         // What stands where the document belongs.
-        {k30, 0, {kRead}, kDefaults3, "(none)"},
+        {k30, 0, {kRead}, kDefaults3, "(none)"}, {k30, 0, {kRead}, kDefaults3, kTenMegabytes},
         {k30, 1, {kUnreadable + kPath + ") failed(Is a directory)"}, "", "(dir)"},
         {k30, 1, {kUnreadable + kPath + ") failed(Invalid argument)"}, "(fifo)", "(fifo)"},
         {k30, 1, {kRead, kOpen + kPath + ") failed(No such file or directory)...!", kNotSaved}, "", "(no dir)"},
-        {k30, 0, {}, kOddStringsSaved, kOddStrings},
-        {k30, 0, {}, kOddBytesSaved, kOddBytes},
-        {k30, 0, {}, kOddNumbersSaved, kOddNumbers},
-        {k30, 0, {kRead}, kDefaults3, "{\xC3\x28\xFF\xFE: 1}"},
-        {k30, 0, {kRead}, kDefaults3, kTenMegabytes},
+        {k30, 0, {}, kOddStringsSaved, kOddStrings}, {k30, 0, {}, kOddBytesSaved, kOddBytes},
+        {k30, 0, {}, kOddNumbersSaved, kOddNumbers}, {k30, 0, {kRead}, kDefaults3, "{\xC3\x28\xFF\xFE: 1}"},
         {k30, 0, {kRead}, kDefaults3, R"({"NAD_Version_Info": )" + std::string(1000000, '[')},
         // What the version file holds.
-        {k30, 1, {kInvalid, kEmpty, kFailed}, kValid, kValid, "(none)"},
-        {k30, 1, {kInvalid, kEmpty, kFailed}, kValid, kValid, "(dir)"},
-        {k30, 1, {kInvalid, kEmpty, kFailed}, kValid, kValid, "(fifo)"},
-        {k30, 1, {kInvalid, kEmpty, kFailed}, kValid, kValid, std::string("\0{\"Version\": \"1\"}", 17)},
-        {k30, 1, {kInvalid, kEmpty, kFailed}, kValid, kValid, R"({"Version": 1e99999})"},
+        {k30, 1, kNoVersion, kValid, kValid, "(none)"}, {k30, 1, kNoVersion, kValid, kValid, "(dir)"},
+        {k30, 1, kNoVersion, kValid, kValid, "(fifo)"}, {k30, 1, kNoVersion, kValid, kValid, R"({"Version": 1e99999})"},
+        {k30, 1, kNoVersion, kValid, kValid, std::string("\0{\"Version\": \"1\"}", 17)},
         {k30, 1, {kEmpty, kFailed}, kValid, kValid, version("")},
-        {k30,
-         1,
-         {"getLatestVersionString(#): There is no valid version string", kEmpty, kFailed},
-         kValid,
-         kValid,
-         "{\"Version\": 12}"},
+        {k30, 1, {kNoString, kEmpty, kFailed}, kValid, kValid, "{\"Version\": 12}"},
         {k30, 0, {}, saved("\xC3\x28\xFF\xFE\xED\xA0\x80"), kValid, version("\xC3\x28\xFF\xFE\xED\xA0\x80")},
         {k30, 0, {}, saved("1\\u0000\\u001f\\n2"), kValid, version(std::string("1\0\x1F\n2", 5))},
         {k30, 0, {}, saved(kTenMegabytes), kValid, version(kTenMegabytes)},
         {{"0", "0", kV, "SET_B"}, 1, {kInvalid, kAudioEmpty, kFailed}, kValid, kValid, "(none)"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args) + " on " + c.document.substr(0, 60));
         SetUp();
