@@ -92,8 +92,7 @@ class UpdaterTest : public ::testing::Test {
     std::vector<std::string> errors() const {
         std::vector<std::string> texts;
         for (const auto& entry : logger.entries()) {
-            if (entry.level == 'E') {
-                const std::string text = untagged(entry.text);
+            if (const std::string text = untagged(entry.text); entry.level == 'E') {
                 texts.push_back(text == "printFileContent(#): File Content:\n " + readFile(documentPath) ? "(dump)"
                                                                                                          : text);
             }
@@ -155,11 +154,10 @@ TEST_F(UpdaterTest, LoadingLogsDumpsAndFallsBackAsTheDocumentDeserves) {
 
 TEST_F(UpdaterTest, ReturnedVersionsAreThoseLoaded) {
     load(withNAD(replaced(replaced(kNADSeven, "1_Version\": \"0201", "1_Version\": \"B"), ": 5,", ": 12,")));
-    EXPECT_EQ(updater->returnVersionInfo(3), "0200");
-    EXPECT_EQ(updater->returnVersionInfo(8), "0410");   // both copies agree
-    EXPECT_EQ(updater->returnVersionInfo(4), "0000");   // copies differ
-    EXPECT_EQ(updater->returnVersionInfo(12), "0000");  // held, but not a known block: no message
-    EXPECT_EQ(updater->returnVersionInfo(5), "0000");
+    // Block 8's copies agree, 4's differ; 12 is held but not a known block (no message), 5 a known one not held.
+    const auto v = [&](int block) { return updater->returnVersionInfo(block); };
+    EXPECT_EQ((std::vector<std::string>{v(3), v(8), v(4), v(12), v(5)}),
+              (std::vector<std::string>{"0200", "0410", "0000", "0000", "0000"}));
     EXPECT_EQ(errors(), std::vector<std::string>{"returnVersionInfo(#): The received blockID: 5" + kUnknown});
     const AudioDataSetVersionInfo audio = updater->returnAudioDataSetVersionInfo();
     EXPECT_EQ(std::to_string(audio.BlockID) + audio.DataSetName + audio.Version, "28928SET_A0102");

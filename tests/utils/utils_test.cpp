@@ -86,23 +86,17 @@ struct Utils : ::testing::Test, RecordingLogger {
     static int lowestFree(int fd = dup(0)) { return close(fd), fd; }
     // What f gives with that many descriptors to spare (with none, pipe() fails with EMFILE).
     static int withSpare(int spare, const std::function<int()>& f) {
-        rlimit saved{};
-        getrlimit(RLIMIT_NOFILE, &saved);
+        static const rlimit saved = [](rlimit limit = {}) { return getrlimit(RLIMIT_NOFILE, &limit), limit; }();
         const rlimit few{static_cast<rlim_t>(lowestFree() + spare), saved.rlim_max};
         const int result = (setrlimit(RLIMIT_NOFILE, &few), f());
         return setrlimit(RLIMIT_NOFILE, &saved), result;
     }
     // The exit code of the child pid (-1: any child), or -1 when it did not end on its own.
     static int waitExit(pid_t pid, int s = -1) { return waitpid(pid, &s, 0), WIFEXITED(s) ? WEXITSTATUS(s) : -1; }
-    // The exit code of body run in a child of its own.
-    static int inChild(const std::function<int()>& body) {
-        const pid_t pid = fork();
-        return pid == 0 ? (_exit(body()), 0) : waitExit(pid);
-    }
+    // The exit code of f run in a child of its own.
+    static int inChild(std::function<int()> f, pid_t pid = fork()) { return pid ? waitExit(pid) : (_exit(f()), 0); }
     // Root overrides permissions, so it becomes nobody; false if that failed.
-    static bool asNobody() {
-        return geteuid() || (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0);
-    }
+    static bool asNobody() { return geteuid() || !(setgroups(0, nullptr) || setgid(65534) || setuid(65534)); }
 
     TempDir dir, logDir;
     std::ofstream log_{logDir / "log", std::ios::app};  // opened before a child drops its rights
