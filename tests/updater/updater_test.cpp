@@ -59,6 +59,7 @@ const std::string kRead = "RAROV_UpdateVersionInfo(#): Error in reading the Vers
 const std::string kUnreadable = "RAROV_UpdateVersionInfo(#): Reading the Version file(";
 const std::string kOpen = "dumpJSONContent(#): Opening the file stream(";
 const std::string kUnknown = " is not present in the set of expected blockID's";
+const std::string kComplete = kRoot + "/var/volatile/tmp/CompleteVersionInfo.json";
 
 // Puts content at path; "(none)", "(dir)", "(fifo)" and "(no dir)" stand for nothing there, a directory, a FIFO, and
 // not even the directory above.
@@ -169,7 +170,6 @@ TEST_F(UpdaterTest, ReturnedVersionsAreThoseLoaded) {
 // The complete file (the document with its CMP section) is only refreshed by a GTO update, and written by a CMP one.
 // Any non-zero id selects slot 1, and is then the active system as far as its low 8 bits go.
 TEST_F(UpdaterTest, CompleteFileIsRefreshedByGTOUpdatesAndWrittenByCMPUpdates) {
-    const std::string complete = kRoot + "/var/volatile/tmp/CompleteVersionInfo.json";
     const std::string slot1 = replaced(kValid, "0101", "G2"),
                       active0 = replaced(replaced(slot1, ": 1,", ": 0,"), "G2", "G0");
     const auto withCMP = [&](const std::string& cmp) {  // the document on disk, with the CMP section
@@ -178,24 +178,23 @@ TEST_F(UpdaterTest, CompleteFileIsRefreshedByGTOUpdatesAndWrittenByCMPUpdates) {
     load(kValid);
     EXPECT_FALSE(updater->updateGTOVersionInfo(1, "G2"));
     EXPECT_EQ(readFile(documentPath), slot1);
-    EXPECT_EQ(readFile(complete), "") << "never created here";
-    writeFile(complete, "{}");
+    EXPECT_EQ(readFile(kComplete), "") << "never created here";
+    writeFile(kComplete, "{}");
     EXPECT_TRUE(updater->updateGTOVersionInfo(256, "G0"));
     EXPECT_EQ(readFile(documentPath), active0);
-    EXPECT_EQ(readFile(complete), withCMP(R"("HWVersion": "----", "IOC": "----", "WUC": "----")"));
-    EXPECT_TRUE(updater->updateGTOVersionInfo(0, "Z"));
-    EXPECT_TRUE(updater->updateCMPVersionInfo("IOC_1", "WUC/2", "HW_3"));
+    EXPECT_EQ(readFile(kComplete), withCMP(R"("HWVersion": "----", "IOC": "----", "WUC": "----")"));
+    EXPECT_TRUE(updater->updateGTOVersionInfo(0, "Z") && updater->updateCMPVersionInfo("IOC_1", "WUC/2", "HW_3"));
     EXPECT_EQ(untagged(logger.entries().back().text), "runSync(#): Sync Successful") << "a save ends with a sync";
     EXPECT_EQ(readFile(documentPath), replaced(active0, "0100", "Z"));
-    EXPECT_EQ(readFile(complete), withCMP(R"("HWVersion": "HW_3", "IOC": "IOC_1", "WUC": "WUC\/2")"));
+    EXPECT_EQ(readFile(kComplete), withCMP(R"("HWVersion": "HW_3", "IOC": "IOC_1", "WUC": "WUC\/2")"));
     DocumentLock lock(documentPath);  // kept through a save of the complete copy, released by one of the document
     updater->releaseBeforeSync(&lock);
     EXPECT_TRUE(updater->updateCMPVersionInfo("IOC_1", "WUC/2", "HW_3") && !DocumentLock(documentPath, 0) &&
                 updater->writeToFile() && DocumentLock(documentPath, 0));
-    const std::string refreshed = replaced(readFile(complete), R"("Z")", R"("Y")");
+    const std::string refreshed = replaced(readFile(kComplete), R"("Z")", R"("Y")");
     put(documentPath, "(dir)");
     EXPECT_FALSE(updater->updateGTOVersionInfo(0, "Y")) << "the document could not be saved";
-    EXPECT_EQ(readFile(complete), refreshed);
+    EXPECT_EQ(readFile(kComplete), refreshed);
 }
 
 // A symbolic link to the document is kept and the file it leads to replaced, keeping its permissions and owner; a
@@ -228,16 +227,15 @@ TEST_F(UpdaterTest, SaveKeepsLinkPermissionsAndOwner) {
 // A directory where the document belongs cannot be read, so nothing is saved over it, nor is the complete copy
 // written from defaults.
 TEST_F(UpdaterTest, UnreadableDocumentIsNeitherReplacedNorCopied) {
-    const std::string complete = kRoot + "/var/volatile/tmp/CompleteVersionInfo.json";
-    writeFile(complete, "{}");
+    writeFile(kComplete, "{}");
     load("(dir)");
-    EXPECT_FALSE(updater->isVersionFileReadable() || updater->writeToFile() || updater->dumpJSONContent(complete, 1) ||
+    EXPECT_FALSE(updater->isVersionFileReadable() || updater->writeToFile() || updater->dumpJSONContent(kComplete, 1) ||
                  updater->updateCMPVersionInfo("I", "W", "H") || updater->updateGTOVersionInfo(1, "G"));
     const std::string keep = "(#): Keeping the unreadable Version file(" + documentPath + ") as it is";
     EXPECT_EQ(errors(), (std::vector<std::string>{kUnreadable + documentPath + ") failed(Is a directory)",
                                                   "writeToFile" + keep, "dumpJSONContent" + keep,
                                                   "updateCMPVersionInfo" + keep, "updateGTOVersionInfo" + keep}));
-    EXPECT_EQ(readFile(complete), "{}");
+    EXPECT_EQ(readFile(kComplete), "{}");
 }
 
 // A link in a sticky world-writable directory (where the complete copy lives) owned by neither the saving user nor
