@@ -59,6 +59,7 @@ const std::string kRead = "RAROV_UpdateVersionInfo(#): Error in reading the Vers
 const std::string kUnreadable = "RAROV_UpdateVersionInfo(#): Reading the Version file(";
 const std::string kOpen = "dumpJSONContent(#): Opening the file stream(";
 const std::string kUnknown = " is not present in the set of expected blockID's";
+const std::string kComplete = kRoot + "/var/volatile/tmp/CompleteVersionInfo.json";
 
 // Puts content at path; "(none)", "(dir)", "(fifo)" and "(no dir)" stand for nothing there, a directory, a FIFO, and
 // not even the directory above.
@@ -92,8 +93,7 @@ class UpdaterTest : public ::testing::Test {
     std::vector<std::string> errors() const {
         std::vector<std::string> texts;
         for (const auto& entry : logger.entries()) {
-            if (entry.level == 'E') {
-                const std::string text = untagged(entry.text);
+            if (const std::string text = untagged(entry.text); entry.level == 'E') {
                 texts.push_back(text == "printFileContent(#): File Content:\n " + readFile(documentPath) ? "(dump)"
                                                                                                          : text);
             }
@@ -116,34 +116,31 @@ const auto nadSixAnd = [](const std::string& more) { return kNADSeven.substr(0, 
 
 // Each row: the errors in order and the sections that fall back to defaults: N(AD), G(TO), A(udio).
 TEST_F(UpdaterTest, LoadingLogsDumpsAndFallsBackAsTheDocumentDeserves) {
-    const std::string config = "RAROV_UpdateVersionInfo(#): Invalid Configuration file found. Dumping the contents...",
-                      nad = "readVersionInfo_NAD(#): Invalid NAD Information. Dumping the contents...",
-                      gto = "readVersionInfo_GTO(#): Invalid GTO Information. Dumping the contents...",
-                      audio =
-                          "readVersionInfo_AudioDataset(#): Invalid Audio DataSet Information. Dumping the contents...",
-                      got = "readVersionInfo_AudioDataset(#): Expected BlockID(7100) but got BlockID(", dump = "(dump)";
+    const std::string dumping = " Information. Dumping the contents...", dump = "(dump)",
+                      config = "RAROV_UpdateVersionInfo(#): Invalid Configuration file found. Dumping the contents...",
+                      nad = "readVersionInfo_NAD(#): Invalid NAD" + dumping,
+                      gto = "readVersionInfo_GTO(#): Invalid GTO" + dumping,
+                      audio = "readVersionInfo_AudioDataset(#): Invalid Audio DataSet" + dumping,
+                      got = "readVersionInfo_AudioDataset(#): Expected BlockID(7100) but got BlockID(";
+    // clang-format off
     const struct {
         std::string content;
         std::vector<std::string> errors;
         std::string defaulted;
     } cases[] = {
-        {kValid, {}, ""},
-        {"(none)", {kRead}, "NGA"},
-        {"[" + kValid + "]", {kRead}, "NGA"},
-        {withNAD(nadSixAnd("")), {config, dump}, "NGA"},
+        {kValid, {}, ""}, {"(none)", {kRead}, "NGA"}, {"[" + kValid + "]", {kRead}, "NGA"},
+        {withNAD(nadSixAnd("")), {config, dump}, "NGA"}, {withGTO(""), {config, dump}, "NGA"},
         {withNAD(nadSixAnd(R"(, {"BlockID": 9}, {"BlockID": 10})")), {config, dump}, "NGA"},
-        {withGTO(""), {config, dump}, "NGA"},
-        {withGTO("[" + kGTO + "]"), {config, dump}, "NGA"},
-        {withAudio("") + "\n// note\n", {audio, dump}, "A"},
+        {withGTO("[" + kGTO + "]"), {config, dump}, "NGA"}, {withAudio("") + "\n// note\n", {audio, dump}, "A"},
         {withAudio(R"({"BlockID": 28928, "Version": "1"})"), {audio, dump}, "A"},
         {withAudio(R"({"BlockID": 28929, "DataSetName": "X", "Version": "1"})"), {got + "7101)", audio, dump}, "A"},
         {withAudio(R"({"BlockID": 28928.5, "DataSetName": "X", "Version": "1"})"), {got + "7100)", audio, dump}, "A"},
         {withGTO(R"({"System0_Version": "7", "System1_Version": "8"})"), {gto, dump}, "G"},
         {withNAD(nadWith(R"({"BlockID": "3", "System0_Version": "1"})")), {nad, dump}, "N"},
-        {withNAD(nadWith("3")), {nad, dump}, "N"},
-        {withNAD(nadSixAnd(R"(, {"BlockID": 9})")), {nad, dump}, "N"},
+        {withNAD(nadWith("3")), {nad, dump}, "N"}, {withNAD(nadSixAnd(R"(, {"BlockID": 9})")), {nad, dump}, "N"},
         {document(nadWith("{}"), R"({"Active_System": 1})", "[]"), {nad, dump, gto, dump, audio, dump}, "NGA"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.content);
         load(c.content);
@@ -158,11 +155,10 @@ TEST_F(UpdaterTest, LoadingLogsDumpsAndFallsBackAsTheDocumentDeserves) {
 
 TEST_F(UpdaterTest, ReturnedVersionsAreThoseLoaded) {
     load(withNAD(replaced(replaced(kNADSeven, "1_Version\": \"0201", "1_Version\": \"B"), ": 5,", ": 12,")));
-    EXPECT_EQ(updater->returnVersionInfo(3), "0200");
-    EXPECT_EQ(updater->returnVersionInfo(8), "0410");   // both copies agree
-    EXPECT_EQ(updater->returnVersionInfo(4), "0000");   // copies differ
-    EXPECT_EQ(updater->returnVersionInfo(12), "0000");  // held, but not a known block: no message
-    EXPECT_EQ(updater->returnVersionInfo(5), "0000");
+    // Block 8's copies agree, 4's differ; 12 is held but not a known block (no message), 5 a known one not held.
+    const auto v = [&](int block) { return updater->returnVersionInfo(block); };
+    EXPECT_EQ((std::vector<std::string>{v(3), v(8), v(4), v(12), v(5)}),
+              (std::vector<std::string>{"0200", "0410", "0000", "0000", "0000"}));
     EXPECT_EQ(errors(), std::vector<std::string>{"returnVersionInfo(#): The received blockID: 5" + kUnknown});
     const AudioDataSetVersionInfo audio = updater->returnAudioDataSetVersionInfo();
     EXPECT_EQ(std::to_string(audio.BlockID) + audio.DataSetName + audio.Version, "28928SET_A0102");
@@ -174,7 +170,6 @@ TEST_F(UpdaterTest, ReturnedVersionsAreThoseLoaded) {
 // The complete file (the document with its CMP section) is only refreshed by a GTO update, and written by a CMP one.
 // Any non-zero id selects slot 1, and is then the active system as far as its low 8 bits go.
 TEST_F(UpdaterTest, CompleteFileIsRefreshedByGTOUpdatesAndWrittenByCMPUpdates) {
-    const std::string complete = kRoot + "/var/volatile/tmp/CompleteVersionInfo.json";
     const std::string slot1 = replaced(kValid, "0101", "G2"),
                       active0 = replaced(replaced(slot1, ": 1,", ": 0,"), "G2", "G0");
     const auto withCMP = [&](const std::string& cmp) {  // the document on disk, with the CMP section
@@ -183,24 +178,23 @@ TEST_F(UpdaterTest, CompleteFileIsRefreshedByGTOUpdatesAndWrittenByCMPUpdates) {
     load(kValid);
     EXPECT_FALSE(updater->updateGTOVersionInfo(1, "G2"));
     EXPECT_EQ(readFile(documentPath), slot1);
-    EXPECT_EQ(readFile(complete), "") << "never created here";
-    writeFile(complete, "{}");
+    EXPECT_EQ(readFile(kComplete), "") << "never created here";
+    writeFile(kComplete, "{}");
     EXPECT_TRUE(updater->updateGTOVersionInfo(256, "G0"));
     EXPECT_EQ(readFile(documentPath), active0);
-    EXPECT_EQ(readFile(complete), withCMP(R"("HWVersion": "----", "IOC": "----", "WUC": "----")"));
-    EXPECT_TRUE(updater->updateGTOVersionInfo(0, "Z"));
-    EXPECT_TRUE(updater->updateCMPVersionInfo("IOC_1", "WUC/2", "HW_3"));
+    EXPECT_EQ(readFile(kComplete), withCMP(R"("HWVersion": "----", "IOC": "----", "WUC": "----")"));
+    EXPECT_TRUE(updater->updateGTOVersionInfo(0, "Z") && updater->updateCMPVersionInfo("IOC_1", "WUC/2", "HW_3"));
     EXPECT_EQ(untagged(logger.entries().back().text), "runSync(#): Sync Successful") << "a save ends with a sync";
     EXPECT_EQ(readFile(documentPath), replaced(active0, "0100", "Z"));
-    EXPECT_EQ(readFile(complete), withCMP(R"("HWVersion": "HW_3", "IOC": "IOC_1", "WUC": "WUC\/2")"));
+    EXPECT_EQ(readFile(kComplete), withCMP(R"("HWVersion": "HW_3", "IOC": "IOC_1", "WUC": "WUC\/2")"));
     DocumentLock lock(documentPath);  // kept through a save of the complete copy, released by one of the document
     updater->releaseBeforeSync(&lock);
     EXPECT_TRUE(updater->updateCMPVersionInfo("IOC_1", "WUC/2", "HW_3") && !DocumentLock(documentPath, 0) &&
                 updater->writeToFile() && DocumentLock(documentPath, 0));
-    const std::string refreshed = replaced(readFile(complete), R"("Z")", R"("Y")");
+    const std::string refreshed = replaced(readFile(kComplete), R"("Z")", R"("Y")");
     put(documentPath, "(dir)");
     EXPECT_FALSE(updater->updateGTOVersionInfo(0, "Y")) << "the document could not be saved";
-    EXPECT_EQ(readFile(complete), refreshed);
+    EXPECT_EQ(readFile(kComplete), refreshed);
 }
 
 // A symbolic link to the document is kept and the file it leads to replaced, keeping its permissions and owner; a
@@ -233,16 +227,15 @@ TEST_F(UpdaterTest, SaveKeepsLinkPermissionsAndOwner) {
 // A directory where the document belongs cannot be read, so nothing is saved over it, nor is the complete copy
 // written from defaults.
 TEST_F(UpdaterTest, UnreadableDocumentIsNeitherReplacedNorCopied) {
-    const std::string complete = kRoot + "/var/volatile/tmp/CompleteVersionInfo.json";
-    writeFile(complete, "{}");
+    writeFile(kComplete, "{}");
     load("(dir)");
-    EXPECT_FALSE(updater->isVersionFileReadable() || updater->writeToFile() || updater->dumpJSONContent(complete, 1) ||
+    EXPECT_FALSE(updater->isVersionFileReadable() || updater->writeToFile() || updater->dumpJSONContent(kComplete, 1) ||
                  updater->updateCMPVersionInfo("I", "W", "H") || updater->updateGTOVersionInfo(1, "G"));
     const std::string keep = "(#): Keeping the unreadable Version file(" + documentPath + ") as it is";
     EXPECT_EQ(errors(), (std::vector<std::string>{kUnreadable + documentPath + ") failed(Is a directory)",
                                                   "writeToFile" + keep, "dumpJSONContent" + keep,
                                                   "updateCMPVersionInfo" + keep, "updateGTOVersionInfo" + keep}));
-    EXPECT_EQ(readFile(complete), "{}");
+    EXPECT_EQ(readFile(kComplete), "{}");
 }
 
 // A link in a sticky world-writable directory (where the complete copy lives) owned by neither the saving user nor
@@ -344,6 +337,8 @@ const std::string kBadNumber = "': expected a decimal number in the signed 32-bi
 const std::string kInvalid = "getLatestVersionString(#): Invalid Config file and completeVersionFilePath = " + kV;
 const auto kEmpty = "updateVersionforBlock(#): The Version Information file " + kV + " contains an empty version";
 const auto kAudioEmpty = replaced(kEmpty, "updateVersionforBlock(#)", "updateAudioDatasetVersionInfo(#)");
+const auto kNoString = "getLatestVersionString(#): There is no valid version string";
+const std::vector<std::string> kNoVersion = {kInvalid, kEmpty, kFailed};
 const auto kNotSaved = "writeToFile(#): Dumping JSON Content to '" + kPath + "' file failed";
 
 const std::string kTenMegabytes(10 << 20, 'v');
@@ -379,57 +374,45 @@ const std::string kOddNumbersSaved = document(
 // Each row runs the real tool as its callers start it (through the cross build's emulator where there is one) on the
 // document and version file given, and lists its exit status, error messages in order and the document after.
 TEST_F(UpdaterTest, EveryToolRunEndsWithItsStatusMessagesAndDocument) {
+    // clang-format off
     const struct {
         std::vector<std::string> args;
         int status;
         std::vector<std::string> errors;
         std::string after = kValid, document = kValid, version = R"({"Version": "0202"})";
     } cases[] = {
-        {{"4", "1", kV}, 0, {}, kBlock4},
-        {{" 4", "257", kV}, 0, {}, kBlock4},  // blanks before the id are skipped, 257 is slot 1
+        {{"4", "1", kV}, 0, {}, kBlock4}, {{" 4", "257", kV}, 0, {}, kBlock4},  // blanks skipped; 257: slot 1
         {{"4abc", "+1", kV}, 0, {}, kBlock4},
         {{"3", "1", kV}, 1, {kSystem + "1", kFailed}},  // a block held once has no slot 1 to save
-        {{"abc", "xyz", kV, "SET_B"}, 0, {}, audio("SET_B")},
-        {{"0", "0", kV, ""}, 0, {}, audio("")},
-        {{}, 1, {kUsage, kFailed}},
-        {{"4", "1", kV, "SET", "extra"}, 1, {kUsage, kFailed}},
-        {{"4", "-1", kV}, 1, {kSystem + "255", kFailed}},
-        {{"4", "2", kV}, 1, {kSystem + "2", kFailed}},
+        {{"abc", "xyz", kV, "SET_B"}, 0, {}, audio("SET_B")}, {{"0", "0", kV, ""}, 0, {}, audio("")},
+        {{}, 1, {kUsage, kFailed}}, {{"4", "1", kV, "SET", "extra"}, 1, {kUsage, kFailed}},
+        {{"4", "-1", kV}, 1, {kSystem + "255", kFailed}}, {{"4", "2", kV}, 1, {kSystem + "2", kFailed}},
         {{"2", "0", kV}, 1, {kBlock + "2" + kUnknown, kFailed}},
-        {{"259", "0", kV}, 1, {kBlock + "259" + kUnknown, kFailed}},
         {{"-1", "0", kV}, 1, {kBlock + "-1" + kUnknown, kFailed}},
+        {{"259", "0", kV}, 1, {kBlock + "259" + kUnknown, kFailed}},
         {{"abc", "0", kV}, 1, {"main(#): Invalid BlockID 'abc" + kBadNumber}},
         {{"99999999999", "0", kV}, 1, {"main(#): Invalid BlockID '99999999999" + kBadNumber}},
         {{"4", "x", kV}, 1, {"main(#): Invalid SystemID 'x" + kBadNumber}},
         // What stands where the document belongs.
-        {k30, 0, {kRead}, kDefaults3, "(none)"},
+        {k30, 0, {kRead}, kDefaults3, "(none)"}, {k30, 0, {kRead}, kDefaults3, kTenMegabytes},
         {k30, 1, {kUnreadable + kPath + ") failed(Is a directory)"}, "", "(dir)"},
         {k30, 1, {kUnreadable + kPath + ") failed(Invalid argument)"}, "(fifo)", "(fifo)"},
         {k30, 1, {kRead, kOpen + kPath + ") failed(No such file or directory)...!", kNotSaved}, "", "(no dir)"},
-        {k30, 0, {}, kOddStringsSaved, kOddStrings},
-        {k30, 0, {}, kOddBytesSaved, kOddBytes},
-        {k30, 0, {}, kOddNumbersSaved, kOddNumbers},
-        {k30, 0, {kRead}, kDefaults3, "{\xC3\x28\xFF\xFE: 1}"},
-        {k30, 0, {kRead}, kDefaults3, kTenMegabytes},
+        {k30, 0, {}, kOddStringsSaved, kOddStrings}, {k30, 0, {}, kOddBytesSaved, kOddBytes},
+        {k30, 0, {}, kOddNumbersSaved, kOddNumbers}, {k30, 0, {kRead}, kDefaults3, "{\xC3\x28\xFF\xFE: 1}"},
         {k30, 0, {kRead}, kDefaults3, R"({"NAD_Version_Info": )" + std::string(1000000, '[')},
         // What the version file holds.
-        {k30, 1, {kInvalid, kEmpty, kFailed}, kValid, kValid, "(none)"},
-        {k30, 1, {kInvalid, kEmpty, kFailed}, kValid, kValid, "(dir)"},
-        {k30, 1, {kInvalid, kEmpty, kFailed}, kValid, kValid, "(fifo)"},
-        {k30, 1, {kInvalid, kEmpty, kFailed}, kValid, kValid, std::string("\0{\"Version\": \"1\"}", 17)},
-        {k30, 1, {kInvalid, kEmpty, kFailed}, kValid, kValid, R"({"Version": 1e99999})"},
+        {k30, 1, kNoVersion, kValid, kValid, "(none)"}, {k30, 1, kNoVersion, kValid, kValid, "(dir)"},
+        {k30, 1, kNoVersion, kValid, kValid, "(fifo)"}, {k30, 1, kNoVersion, kValid, kValid, R"({"Version": 1e99999})"},
+        {k30, 1, kNoVersion, kValid, kValid, std::string("\0{\"Version\": \"1\"}", 17)},
         {k30, 1, {kEmpty, kFailed}, kValid, kValid, version("")},
-        {k30,
-         1,
-         {"getLatestVersionString(#): There is no valid version string", kEmpty, kFailed},
-         kValid,
-         kValid,
-         "{\"Version\": 12}"},
+        {k30, 1, {kNoString, kEmpty, kFailed}, kValid, kValid, "{\"Version\": 12}"},
         {k30, 0, {}, saved("\xC3\x28\xFF\xFE\xED\xA0\x80"), kValid, version("\xC3\x28\xFF\xFE\xED\xA0\x80")},
         {k30, 0, {}, saved("1\\u0000\\u001f\\n2"), kValid, version(std::string("1\0\x1F\n2", 5))},
         {k30, 0, {}, saved(kTenMegabytes), kValid, version(kTenMegabytes)},
         {{"0", "0", kV, "SET_B"}, 1, {kInvalid, kAudioEmpty, kFailed}, kValid, kValid, "(none)"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args) + " on " + c.document.substr(0, 60));
         SetUp();

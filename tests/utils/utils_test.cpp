@@ -84,14 +84,19 @@ struct Utils : ::testing::Test, RecordingLogger {
         return code;
     }
     static int lowestFree(int fd = dup(0)) { return close(fd), fd; }
-    // Leaves that many descriptors to spare (with none, pipe() fails with EMFILE); without a number gives them back.
-    static void limitDescriptors(int spare = -1) {
+    // What f gives with that many descriptors to spare (with none, pipe() fails with EMFILE).
+    static int withSpare(int spare, const std::function<int()>& f) {
         static const rlimit saved = [](rlimit limit = {}) { return getrlimit(RLIMIT_NOFILE, &limit), limit; }();
         const rlimit few{static_cast<rlim_t>(lowestFree() + spare), saved.rlim_max};
-        setrlimit(RLIMIT_NOFILE, spare < 0 ? &saved : &few);
+        const int result = (setrlimit(RLIMIT_NOFILE, &few), f());
+        return setrlimit(RLIMIT_NOFILE, &saved), result;
     }
     // The exit code of the child pid (-1: any child), or -1 when it did not end on its own.
     static int waitExit(pid_t pid, int s = -1) { return waitpid(pid, &s, 0), WIFEXITED(s) ? WEXITSTATUS(s) : -1; }
+    // The exit code of f run in a child of its own.
+    static int inChild(std::function<int()> f, pid_t pid = fork()) { return pid ? waitExit(pid) : (_exit(f()), 0); }
+    // Root overrides permissions, so it becomes nobody; false if that failed.
+    static bool asNobody() { return geteuid() || !(setgroups(0, nullptr) || setgid(65534) || setuid(65534)); }
 
     TempDir dir, logDir;
     std::ofstream log_{logDir / "log", std::ios::app};  // opened before a child drops its rights
@@ -104,24 +109,16 @@ TEST_F(Utils, RunnerGivesTheExitCodeOrMinusOneForASignalAFailedForkOrOneForAFail
               (std::vector<int>{run("exit 0"), run("exit 255"), run("kill -TERM $$"), run("", dir / "missing")}));
     childPollPauseMicros = 0;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
-    // Without root (root becomes nobody), a process limit of 0 makes every fork fail; run() checks the pipe's ends.
-    if (const pid_t pid = fork()) {
-        EXPECT_EQ(waitExit(pid), 0);
-    } else {
-        const rlimit none{0, 0};
-        const bool dropped = geteuid() || (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0);
-        _exit(dropped && setrlimit(RLIMIT_NPROC, &none) == 0 && run("") == -1 && !HasFailure() ? 0 : 1);
-    }
+    // Without root, a process limit of 0 makes every fork fail; run() checks the pipe's ends.
+    const rlimit none{0, 0};
+    EXPECT_EQ(inChild([&] { return asNobody() && !setrlimit(RLIMIT_NPROC, &none) && run("") == -1 && !HasFailure(); }),
+              1);
     // The pipe reaches the child only as its output, even on descriptors 0 and 1: the child lists its other
     // descriptors on it, which a program another thread starts would inherit as well.
     std::vector<const char*> argv = {
         "/bin/sh", "-c", "cd /proc/$$/fd; for f in *; do [ $f -le 2 ] || [ ! $f -ef 1 ] || echo $f; done; echo out"};
     EXPECT_EQ(Command_Executer(this, argv[0], argv), 0);
-    if (const pid_t pid = fork()) {
-        EXPECT_EQ(waitExit(pid), 0);
-    } else {
-        _exit(close(0) || close(1) ? 1 : Command_Executer(this, argv[0], argv));
-    }
+    EXPECT_EQ(inChild([&] { return close(0) || close(1) ? 1 : Command_Executer(this, argv[0], argv); }), 0);
     expectLogs({"E forkAndExec(#): child process execve failed :No such file or directory\n",
                 "E forkAndExec(#): Fork failed: Resource temporarily unavailable\n", kCaptured + "out\n",
                 kCaptured + "out\n"});
@@ -148,29 +145,28 @@ TEST_F(Utils, FixedCommandsRunTheirProgramAndReportAFailedStartOrAnInvalidSlot) 
     setenv("STAND_IN_LOG", (logDir / "log").c_str(), 1);
     const auto sync = [](quarn_logger* logger) { return runSync(logger), 1; };  // its outcome shows in the log only
     const std::string failed = "E Command_Executer(#): ::pipe failed due to: Too many open files";
+    const std::string x = "E runBootCtl_X(#): bootctl -x failed.", id = "E getCurrentSystem(#): Invalid System ID = ";
+    // clang-format off
     const std::tuple<std::function<int(quarn_logger*)>, const char*, int, Logs> cases[] = {
-        {sync, "9", 1, {"S sync ", "V runSync(#): Sync Successful"}},
-        {sync, "", 1, {failed, "E runSync(#): Sync Failed"}},
+        {sync, "9", 1, {"S sync ", "V runSync(#): Sync Successful"}}, {getCurrentSystem, "1", 1, {"S bootctl -i"}},
+        {sync, "", 1, {failed, "E runSync(#): Sync Failed"}}, {runBootCtl_X, "", 0, {failed, x}},
         {runBootCtl_X, "9", 1, {"S bootctl -x", "V runBootCtl_X(#): bootctl -x successful"}},
-        {runBootCtl_X, "", 0, {failed, "E runBootCtl_X(#): bootctl -x failed."}},
-        {runBootCtl_X, "126", 0, {"S bootctl -x", "E runBootCtl_X(#): bootctl -x failed."}},
-        {runBootCtl_X, "127", 0, {"S bootctl -x", "E runBootCtl_X(#): bootctl -x failed."}},
-        {getCurrentSystem, "1", 1, {"S bootctl -i"}},
-        {getCurrentSystem, "2", -1, {"S bootctl -i", "E getCurrentSystem(#): Invalid System ID = 2 received"}},
-        {getCurrentSystem, "", -1, {failed, "E getCurrentSystem(#): Invalid System ID = -1 received"}}};
+        {runBootCtl_X, "126", 0, {"S bootctl -x", x}}, {runBootCtl_X, "127", 0, {"S bootctl -x", x}},
+        {getCurrentSystem, "2", -1, {"S bootctl -i", id + "2 received"}},
+        {getCurrentSystem, "", -1, {failed, id + "-1 received"}}};
+    // clang-format on
     for (const auto& [command, end, result, logged] : cases) {
         writeFile(logDir / "log", "");
         setenv("STAND_IN_EXIT", end, 1);
-        const int got = (limitDescriptors(*end ? -1 : 0), command(this));
-        limitDescriptors();
+        const int got = *end ? command(this) : withSpare(0, [&] { return command(this); });
         EXPECT_EQ(std::make_pair(result, logged), std::make_pair(got, logs())) << end;
     }
 }
 
 TEST_F(Utils, ExtractionsSucceedOnlyWhenTarDoesAndRetryOnlyARunThatDidNotEndNeverBesideOneStillRunning) {
     shell(
-        "mkdir -p src/sub out; printf alpha >src/a.txt; printf beta >src/sub/b.txt; tar -czf a.tgz -C src a.txt sub; "
-        "head -c 30 a.tgz >cut.tgz");
+        "mkdir -p src/sub out; printf alpha >src/a.txt; printf beta >src/sub/b.txt; "
+        "tar -czf a.tgz -C src a.txt sub; head -c 30 a.tgz >cut.tgz");
     const std::string out = dir / "out", archive = dir / "a.tgz", retry = "/bin/tar Command Execution Failed: ";
     EXPECT_TRUE(extractArchiveEntry(this, archive, "sub/b.txt", out));
     EXPECT_EQ(readFile(dir / "out/a.txt") + "|" + readFile(dir / "out/sub/b.txt"), "|beta");
@@ -187,20 +183,19 @@ TEST_F(Utils, ExtractionsSucceedOnlyWhenTarDoesAndRetryOnlyARunThatDidNotEndNeve
         const bool extracted =
             member.empty() ? extractArchive(this, dir / name, out) : extractArchiveEntry(this, dir / name, member, out);
         const Logs logged = logs();
+        const std::string why = option ? "E extractArchiveEntry(#): Archive member '" + member + "' begins with '-'"
+                                       : "E extractWithRetries(#): /bin/tar failed with exit status 2";
         EXPECT_EQ(std::accumulate(logged.begin(), logged.end(), std::to_string(extracted)),
-                  "0" + std::regex_replace(readFile(dir / "said") +
-                                               (option ? "E extractArchiveEntry(#): Archive member '" + member +
-                                                             "' begins with '-'; not extracted"
-                                                       : "E extractWithRetries(#): /bin/tar failed with exit status 2"),
-                                           std::regex(dir.path()), "~"));
+                  "0" + std::regex_replace(readFile(dir / "said") + why, std::regex(dir.path()), "~") +
+                      (option ? "; not extracted" : ""));
     }
     EXPECT_FALSE(fs::exists(dir / "ran"));
     // A tar the runner's wait left running keeps other extractions out of its directory until it has ended. It writes
     // 14000 lines, which tar's and gzip's buffering let through, and waits for the rest from a FIFO kept open.
     shell(
-        "touch f; head -c 600000 /dev/urandom >r; (yes f | head -14000; echo r) | tar -czf many.tgz -T -; "
-        "mkfifo slow.tgz; (cat many.tgz; for i in $(seq 9999); do [ -e r ] && [ ! -e stop ] && sleep 0.01 || break; "
-        "done) >slow.tgz &");
+        "touch f; head -c 600000 /dev/urandom >r; (yes f | head -14000; echo r) | tar -czf many.tgz -T -; mkfifo "
+        "slow.tgz; (cat many.tgz; for i in $(seq 9999); do [ -e r ] && [ ! -e stop ] && sleep 0.01 || break; done) "
+        ">slow.tgz &");
     writeFile(logDir / "log", "");
     testing::internal::CaptureStdout();
     EXPECT_FALSE(extractArchive(this, dir / "slow.tgz", out) || extractArchiveEntry(this, archive, "a.txt", out));
@@ -217,9 +212,7 @@ TEST_F(Utils, ExtractionsSucceedOnlyWhenTarDoesAndRetryOnlyARunThatDidNotEndNeve
     EXPECT_TRUE(extractArchive(this, archive, out) && readFile(dir / "out/a.txt") == "alpha");
     // Runs that could not start are tried three times.
     testing::internal::CaptureStdout();
-    limitDescriptors(0);
-    const bool started = extractArchive(this, archive, out);
-    limitDescriptors();
+    const int started = withSpare(0, [&] { return extractArchive(this, archive, out); });
     EXPECT_EQ(testing::internal::GetCapturedStdout() + std::to_string(started),
               retry + "1 retry\n" + retry + "2 retry\n" + retry + "3 retry\n0");
 }
@@ -231,10 +224,9 @@ TEST_F(Utils, ReadersPrintTheRestOfAStreamOrWhyNotAndCountLinesFromOneGivingEmpt
     }
     std::istringstream partlyRead("skipped|kept");
     printFileContent(this, partlyRead.seekg(8));
-    expectLogs({"E printFileContent(#): File Content:\n first\nsecond\n\nfourth",
-                "E printFileContent(#): Received a Bad Stream",
-                "E printFileContent(#): Reading the stream failed(Is a directory)",
-                "E printFileContent(#): File Content:\n kept"});
+    const std::string p = "E printFileContent(#): ";
+    expectLogs({p + "File Content:\n first\nsecond\n\nfourth", p + "Received a Bad Stream",
+                p + "Reading the stream failed(Is a directory)", p + "File Content:\n kept"});
     const std::pair<unsigned int, const char*> cases[] = {{0, "first"}, {1, "first"},  {2, "second"},
                                                           {3, ""},      {4, "fourth"}, {5, ""}};
     for (const auto& [line, expected] : cases) {
@@ -316,18 +308,19 @@ TEST_F(Utils, DirectoryHelpersCreateListCountAndReportWhatFails) {
     EXPECT_TRUE(listFilesinDirectory(dir / "missing", this).empty() && fileExists(dir / "link") &&
                 directoryExists(dir / "sub"));
     EXPECT_FALSE(fileExists(dir / "dangling") || directoryExists(dir / "link") || directoryExists(dir / "missing"));
-    expectLogs({"E createDirectory(#): \"~/a\" directory already exist\n",
-                "E createDirectory(#): \"~/dangling\" directory already exist\n",
-                "I createSymlink(#): \"~/dangling\" symlink alread exist\n",
-                "E createSymlink(#): The source file \"b\" doesn't exist",
-                "E createDirectory(#): createDirectory: Directory creation(~/a/new) failed due to :Not a directory\n",
-                "E createSymlink(#): The source file \"~/missing\" doesn't exist",
-                "E createSymlink(#): Symlink creation(~/a/link) failed due to: Not a directory\n",
-                "E changeDirectory(#): 'chdir' to '~/a' directory failed dur to 'Not a directory'",
-                "E NumberofFilesinDirectory(#): Received directory path is empty\n",
-                "E NumberofFilesinDirectory(#): Directory '~/missing' doesn't exist",
-                "E NumberofFilesinDirectory(#): opendir returned an error: Not a directory\n",
-                "E listFilesinDirectory(#): Opendir returned an error(No such file or directory) for (~/missing)"});
+    const std::string made = "E createDirectory(#): ", link = "E createSymlink(#): ",
+                      n = "E NumberofFilesinDirectory(#): ";
+    // clang-format off
+    expectLogs({made + "\"~/a\" directory already exist\n", made + "\"~/dangling\" directory already exist\n",
+        "I createSymlink(#): \"~/dangling\" symlink alread exist\n", link + "The source file \"b\" doesn't exist",
+        made + "createDirectory: Directory creation(~/a/new) failed due to :Not a directory\n",
+        link + "The source file \"~/missing\" doesn't exist",
+        link + "Symlink creation(~/a/link) failed due to: Not a directory\n",
+        "E changeDirectory(#): 'chdir' to '~/a' directory failed dur to 'Not a directory'",
+        n + "Received directory path is empty\n", n + "Directory '~/missing' doesn't exist",
+        n + "opendir returned an error: Not a directory\n",
+        "E listFilesinDirectory(#): Opendir returned an error(No such file or directory) for (~/missing)"});
+    // clang-format on
 }
 
 TEST_F(Utils, RemovalsDeleteWhatTheyMayButNothingALinkPointsToAndReportTheRest) {
@@ -351,55 +344,43 @@ TEST_F(Utils, RemovalsDeleteWhatTheyMayButNothingALinkPointsToAndReportTheRest) 
     beforeOpeningDirectory = nullptr;
     // Paths beyond PATH_MAX are no limit; running out of descriptors leaves what is left and says so.
     shell(
-        "mkdir -p deep/1/2/3; n=$(printf %0200d 0); mkdir long; cd long; for i in $(seq 22); do mkdir $n; cd -P $n; "
-        "done");
+        "mkdir -p deep/1/2/3; n=$(printf %0200d 0); mkdir long; cd long; "
+        "for i in $(seq 22); do mkdir $n; cd -P $n; done");
     EXPECT_TRUE(deleteDirectoryContents(this, dir / "long", true) && !fs::exists(dir / "long"));
-    limitDescriptors(2);
-    EXPECT_FALSE(deleteDirectoryContents(this, dir / "deep", false));
-    limitDescriptors();
+    EXPECT_FALSE(withSpare(2, [&] { return deleteDirectoryContents(this, dir / "deep", false); }));
     EXPECT_FALSE((listingFails = true) && deleteDirectoryContents(this, dir / "deep", false));
     EXPECT_EQ(readFile(dir / "out/file") + readFile(dir / "out/dir/inner"), "precious\ntoo\n");
     EXPECT_FALSE(deleteDirectoryContents(this, "", true) || deleteDirectoryContents(this, dir / "out/file", true));
     EXPECT_TRUE(deleteDirectoryContents(this, dir / "missing", true));
-    const std::string walker = "E deleteDirectoryContents(#): ";
+    const std::string walker = "E deleteDirectoryContents(#): ", opendir = "F remove_dir: opendir returned an error: ",
+                      removing = walker + "Removing '~/", left = walker + "Error(Directory not empty) in deleting ~/";
+    // clang-format off
     expectLogs({"V remove_file: \"~/f\" file deletion successful", "V remove_file: \"~/e\" file deletion successful",
-                "F remove_file: \"~/full\" file deletion failed: Directory not empty",
-                "F remove_dir: opendir returned an error: Not a directory\n", walker + "Removing '~/t/a' folder failed",
-                walker + "Error(Directory not empty) in deleting ~/t directory",
-                "F remove_dir: opendir returned an error: Too many open files\n",
-                walker + "Removing '~/deep/1/2' folder failed",
-                walker + "Error(Directory not empty) in deleting ~/deep/1 directory",
-                walker + "Removing '~/deep/1' folder failed",
+                "F remove_file: \"~/full\" file deletion failed: Directory not empty", opendir + "Not a directory\n",
+                removing + "t/a' folder failed", left + "t directory", opendir + "Too many open files\n",
+                removing + "deep/1/2' folder failed", left + "deep/1 directory", removing + "deep/1' folder failed",
                 "F remove_dir: readdir returned an error for ~/deep: Input/output error\n",
-                "F remove_dir: Path is empty\n", "F remove_dir: opendir returned an error: Not a directory\n",
+                "F remove_dir: Path is empty\n", opendir + "Not a directory\n",
                 "W Folder doesn't exist to delete but we can still proceed with next step\n"});
+    // clang-format on
 }
 
 TEST_F(Utils, DeleteDirectoryContentsGoesOnPastEveryEntryItCannotRemove) {
     shell(
         "mkdir locked noread nosearch special; touch removable locked/file nosearch/file; mkfifo special/fifo; "
         "ln -s ../removable locked/link; chmod 777 .; chmod 555 locked; chmod 333 noread; chmod 444 nosearch");
-    // Root overrides permissions, so the removal runs as nobody, in a child.
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const bool root = geteuid() == 0;
-        _exit(root && (setgroups(0, nullptr) || setgid(65534) || setuid(65534))
-                  ? 125
-                  : deleteDirectoryContents(this, dir.path(), false));
-    }
-    EXPECT_EQ(waitExit(pid), 0);
+    EXPECT_EQ(inChild([this] { return asNobody() ? deleteDirectoryContents(this, dir.path(), false) : 125; }), 0);
     EXPECT_TRUE(!fs::exists(dir / "removable") && fs::exists(dir / "locked/file") && fs::exists(dir / "special/fifo"));
     const std::string e = "E deleteDirectoryContents(#): ", denied = "' file failed due to 'Permission denied'",
                       left = "Error(Directory not empty) in deleting ~/", failed = "' folder failed";
-    EXPECT_THAT(
-        logs(),
-        ::testing::UnorderedElementsAreArray(Logs{
-            e + "Removing '~/locked/file" + denied, e + "Unlinking '~/locked/link" + denied,
-            e + left + "locked directory", e + "Removing '~/locked" + failed,
-            "F remove_dir: opendir returned an error: Permission denied\n", e + "Removing '~/noread" + failed,
-            "F remove_dir: lstat() failed for ~/nosearch/file file due to: Permission denied\n",
-            e + left + "nosearch directory", e + "Removing '~/nosearch" + failed, "V remove_dir: nothing to delete\n",
-            e + left + "special directory", e + "Removing '~/special" + failed}));
+    // clang-format off
+    EXPECT_THAT(logs(), ::testing::UnorderedElementsAreArray(Logs{
+        e + "Removing '~/locked/file" + denied, e + "Unlinking '~/locked/link" + denied, e + left + "locked directory",
+        e + "Removing '~/locked" + failed, "F remove_dir: opendir returned an error: Permission denied\n",
+        e + "Removing '~/noread" + failed, e + left + "nosearch directory", e + "Removing '~/nosearch" + failed,
+        "F remove_dir: lstat() failed for ~/nosearch/file file due to: Permission denied\n",
+        "V remove_dir: nothing to delete\n", e + left + "special directory", e + "Removing '~/special" + failed}));
+    // clang-format on
 }
 
 TEST(Conversions, TextToBytesReadsHexPairsOrDelimitedDecimalFieldsAndThrowsForFieldsWithoutDigits) {
