@@ -20,27 +20,34 @@
 
 namespace {
 
-// One document at a time handed from the parsing thread to the releasing one.
+// One document at a time handed from the parsing thread to the releasing one; the parser starts the next only once
+// the last is released, so that every figure is taken with no document alive and the scheduling of the two threads
+// cannot change how many documents a figure holds.
 class Handoff {
   public:
     void put(std::unique_ptr<jsondoc::Object> document) {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return !slot_; });
         slot_ = std::move(document);
         changed_.notify_all();
+        changed_.wait(lock, [this] { return !slot_ && !releasing_; });
     }
     std::unique_ptr<jsondoc::Object> take() {
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait(lock, [this] { return slot_ != nullptr; });
-        auto document = std::move(slot_);
+        releasing_ = true;
+        return std::move(slot_);
+    }
+    void released() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        releasing_ = false;
         changed_.notify_all();
-        return document;
     }
 
   private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::unique_ptr<jsondoc::Object> slot_;
+    bool releasing_ = false;
 };
 
 }  // namespace
@@ -76,6 +83,7 @@ int main(int argc, char** argv) {
                 afterTwentieth = i == 20 ? mib : afterTwentieth;
                 afterLast = mib;
             }
+            handoff.released();
         }
     });
     reader.join();
