@@ -58,8 +58,10 @@ class Parser {
     bool unquotedValue(Value& value);
     bool numberValue(Value& value);
     bool keyword(std::string_view word, Value& value, Value::Type type, bool truth);
-    bool objectValue(Value& value);
-    bool arrayValue(Value& value);
+    template <typename Container>
+    bool containerValue(Value& value);
+    bool contents(Object& object) { return this->object(object); }
+    bool contents(Array& array) { return this->array(array); }
     bool deeper();
 
     Bytes bytes_;
@@ -427,9 +429,9 @@ bool Parser<Bytes>::unquotedValue(Value& value) {
             return true;
         case '[':
             // A failed array is retried as an object from wherever the array stopped.
-            return arrayValue(value) || objectValue(value);
+            return containerValue<Array>(value) || containerValue<Object>(value);
         case '{':
-            return objectValue(value);
+            return containerValue<Object>(value);
         default:
             return false;
     }
@@ -457,24 +459,14 @@ bool Parser<Bytes>::keyword(std::string_view word, Value& value, Value::Type typ
 }
 
 template <typename Bytes>
-bool Parser<Bytes>::objectValue(Value& value) {
-    std::unique_ptr<Object, Destroy> object(create<Object>());
-    if (!this->object(*object)) {
+template <typename Container>
+bool Parser<Bytes>::containerValue(Value& value) {
+    std::unique_ptr<Container, Destroy> container(create<Container>());
+    if (!contents(*container)) {
         return false;
     }
-    value.own(object.release());
-    value.type_ = Value::OBJECT_TYPE;
-    return true;
-}
-
-template <typename Bytes>
-bool Parser<Bytes>::arrayValue(Value& value) {
-    std::unique_ptr<Array, Destroy> array(create<Array>());
-    if (!this->array(*array)) {
-        return false;
-    }
-    value.own(array.release());
-    value.type_ = Value::ARRAY_TYPE;
+    value.own(container.release());
+    value.type_ = Kind<Container>::tag;
     return true;
 }
 
