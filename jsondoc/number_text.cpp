@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <limits>
 
 #include "jsondoc/text.h"
 
@@ -12,13 +14,15 @@ namespace jsondoc::detail {
 namespace {
 
 struct PowersOfTen {
-    std::uint64_t value[19];  // 10^0 to 10^18
+    std::uint64_t value[20];       // 10^0 to 10^19
+    std::uint64_t reciprocal[20];  // floor(2^64 / 10^t), but 2^64 - 1 for t = 0
 };
 constexpr PowersOfTen makePowersOfTen() {
     PowersOfTen powers{};
     std::uint64_t p = 1;
-    for (std::uint64_t& power : powers.value) {
-        power = p;
+    for (int t = 0; t < 20; ++t) {
+        powers.value[t] = p;
+        powers.reciprocal[t] = UINT64_MAX / p;
         p *= 10;
     }
     return powers;
@@ -40,6 +44,183 @@ std::size_t formatIntegral(const Number& number, int precision, char* buffer) {
     }
     const auto value = static_cast<std::uint64_t>(magnitude);
     return static_cast<std::size_t>(std::to_chars(out, buffer + generalBufferSize, value).ptr - buffer);
+}
+
+// The exact conversion below takes precisions up to this, so that the digits before rounding (fewer than
+// 10^(precision + 1)) fit in 64 bits.
+constexpr int kMaxExactPrecision = 17;
+
+// 32-bit ARM has no 64-bit division in hardware, and no 128-bit type: products are made of 32-bit halves.
+struct Wide {
+    std::uint64_t high, low;
+};
+Wide multiply(std::uint64_t a, std::uint64_t b) {
+    const std::uint64_t a0 = a & 0xFFFFFFFFu, a1 = a >> 32, b0 = b & 0xFFFFFFFFu, b1 = b >> 32;
+    const std::uint64_t p00 = a0 * b0, p01 = a0 * b1, p10 = a1 * b0;
+    const std::uint64_t middle = (p00 >> 32) + (p01 & 0xFFFFFFFFu) + (p10 & 0xFFFFFFFFu);
+    return {a1 * b1 + (p01 >> 32) + (p10 >> 32) + (middle >> 32), (middle << 32) | (p00 & 0xFFFFFFFFu)};
+}
+
+// value / 10^t (t <= 19), the remainder left in remainder. The reciprocal's product is the quotient or one less.
+std::uint64_t divideByPowerOfTen(std::uint64_t value, int t, std::uint64_t& remainder) {
+    const std::uint64_t divisor = kPowersOfTen.value[t];
+    std::uint64_t quotient = multiply(value, kPowersOfTen.reciprocal[t]).high;
+    remainder = value - quotient * divisor;
+    if (remainder >= divisor) {
+        ++quotient;
+        remainder -= divisor;
+    }
+    return quotient;
+}
+
+// What is left of a scaled value past its integer part, against one half.
+enum class Rest { kZero, kBelowHalf, kHalf, kAboveHalf };
+
+// The rest is (twice + more) / (2 * whole) with twice an integer and more in [0, 1), nonzero if moreNonzero.
+Rest restOf(std::uint64_t twice, std::uint64_t whole, bool moreNonzero) {
+    if (twice < whole) {
+        return twice == 0 && !moreNonzero ? Rest::kZero : Rest::kBelowHalf;
+    }
+    return twice == whole && !moreNonzero ? Rest::kHalf : Rest::kAboveHalf;
+}
+
+// floor(|x| * 10^scale) for |x| = mantissa * 2^binary, and its rest; false where 64-bit pieces do not hold it.
+bool scale(std::uint64_t mantissa, int binary, int scale, std::uint64_t& integer, Rest& rest) {
+    if (scale > 0) {
+        if (binary >= 0 || binary < -127 || scale > 19) {
+            return false;
+        }
+        const Wide product = multiply(mantissa, kPowersOfTen.value[scale]);
+        const int shift = -binary;
+        // The bits below the point, moved up to the top of a 128-bit fraction.
+        Wide fraction;
+        if (shift >= 64) {
+            integer = shift == 64 ? product.high : product.high >> (shift - 64);
+            fraction = {shift == 64 ? product.low : (product.high << (128 - shift)) | (product.low >> (shift - 64)),
+                        shift == 64 ? 0 : product.low << (128 - shift)};
+        } else {
+            integer = (product.high << (64 - shift)) | (product.low >> shift);
+            fraction = {product.low << (64 - shift), 0};
+        }
+        rest = restOf(fraction.high >> 63, 1, (fraction.high << 1) != 0 || fraction.low != 0);
+        return true;
+    }
+    const int t = -scale;
+    std::uint64_t whole = 0, below = 0;  // the integral part of |x|, and its fraction at the top of 64 bits
+    if (t > 18 || binary >= 64 || binary <= -64) {
+        return false;
+    }
+    if (binary >= 0) {
+        if (binary > 0 && mantissa >> (64 - binary) != 0) {
+            return false;
+        }
+        whole = mantissa << binary;
+    } else {
+        whole = mantissa >> -binary;
+        below = mantissa << (64 + binary);
+    }
+    std::uint64_t remainder = 0;
+    integer = t == 0 ? whole : divideByPowerOfTen(whole, t, remainder);
+    rest = restOf(2 * remainder + (below >> 63), kPowersOfTen.value[t], (below << 1) != 0);
+    return true;
+}
+
+// Writes count digits of value, count <= 17, leading zeros included.
+void writeDigits(std::uint64_t value, int count, char* digits) {
+    char* out = digits + count;
+    if (count > 8) {
+        std::uint64_t low = 0;
+        value = divideByPowerOfTen(value, 8, low);
+        for (auto part = static_cast<std::uint32_t>(low); out != digits + count - 8; part /= 10) {
+            *--out = static_cast<char>('0' + part % 10);
+        }
+    }
+    for (auto part = static_cast<std::uint32_t>(value); out != digits; part /= 10) {
+        *--out = static_cast<char>('0' + part % 10);
+    }
+}
+
+// precision significant digits of value times 10^(exponent - precision + 1), laid out as %g lays them out.
+std::size_t layOut(bool negative, std::uint64_t value, int exponent, int precision, char* buffer) {
+    char digits[kMaxExactPrecision];
+    writeDigits(value, precision, digits);
+    int length = precision;
+    while (length > 1 && digits[length - 1] == '0') {
+        --length;
+    }
+    char* out = buffer;
+    if (negative) {
+        *out++ = '-';
+    }
+    const auto copy = [&out, &digits](int from, int to) {
+        std::memcpy(out, digits + from, static_cast<std::size_t>(to - from));
+        out += to - from;
+    };
+    if (exponent < -4 || exponent >= precision) {
+        *out++ = digits[0];
+        if (length > 1) {
+            *out++ = '.';
+            copy(1, length);
+        }
+        *out++ = 'e';
+        *out++ = exponent < 0 ? '-' : '+';
+        const int magnitude = exponent < 0 ? -exponent : exponent;
+        if (magnitude >= 100) {
+            *out++ = static_cast<char>('0' + magnitude / 100);
+        }
+        *out++ = static_cast<char>('0' + magnitude / 10 % 10);
+        *out++ = static_cast<char>('0' + magnitude % 10);
+    } else if (exponent >= 0) {
+        copy(0, exponent + 1);
+        if (length > exponent + 1) {
+            *out++ = '.';
+            copy(exponent + 1, length);
+        }
+    } else {
+        std::memcpy(out, "0.000", static_cast<std::size_t>(1 - exponent));
+        out += 1 - exponent;
+        copy(0, length);
+    }
+    return static_cast<std::size_t>(out - buffer);
+}
+
+// %g to nearest, exactly, for the numbers whose scaled digits 64-bit arithmetic holds; 0 for the others.
+std::size_t formatExactly(const Number& number, int precision, char* buffer) {
+    if (precision < 1 || precision > kMaxExactPrecision || !std::isfinite(number) || number == 0) {
+        return 0;
+    }
+    constexpr int kDigits = std::numeric_limits<Number>::digits;
+    int binary = 0;
+    const auto mantissa = static_cast<std::uint64_t>(std::ldexp(std::frexp(std::fabs(number), &binary), kDigits));
+    // 2^(binary - 1) <= |x| < 2^binary; the decimal exponent is that of 2^(binary - 1) or one more. 78913 / 2^18
+    // is log10(2) closely enough for the floor to be exact within +-1650; 1000 keeps the division's operand positive.
+    if (binary < -200 || binary > 200) {
+        return 0;
+    }
+    int exponent = ((binary - 1) * 78913 + 1000 * 262144) / 262144 - 1000;
+    std::uint64_t digits = 0;
+    Rest rest = Rest::kZero;
+    if (!scale(mantissa, binary - kDigits, precision - 1 - exponent, digits, rest)) {
+        return 0;
+    }
+    const std::uint64_t least = kPowersOfTen.value[precision - 1], bound = kPowersOfTen.value[precision];
+    if (digits >= bound) {  // one digit too many: the exponent is the larger one
+        std::uint64_t last = 0;
+        digits = divideByPowerOfTen(digits, 1, last);
+        rest =
+            restOf(2 * last + (rest >= Rest::kHalf ? 1 : 0), 10, rest == Rest::kBelowHalf || rest == Rest::kAboveHalf);
+        ++exponent;
+    }
+    if (digits < least || digits >= bound) {
+        return 0;
+    }
+    if (rest == Rest::kAboveHalf || (rest == Rest::kHalf && (digits & 1) != 0)) {
+        if (++digits == bound) {
+            digits = least;
+            ++exponent;
+        }
+    }
+    return layOut(std::signbit(number), digits, exponent, precision, buffer);
 }
 
 std::size_t formatByLibrary(const Number& number, int precision, char* buffer) {
@@ -66,7 +247,13 @@ std::size_t GeneralFormat::operator()(const Number& number, int precision, char*
     if (const std::size_t size = formatIntegral(number, precision, buffer)) {
         return size;
     }
-    return toNearest_ ? formatByLibrary(number, precision, buffer) : formatByPrintf(number, precision, buffer);
+    if (!toNearest_) {
+        return formatByPrintf(number, precision, buffer);
+    }
+    if (const std::size_t size = formatExactly(number, precision, buffer)) {
+        return size;
+    }
+    return formatByLibrary(number, precision, buffer);
 }
 
 void appendNumber(std::string& out, const Number& number, const GeneralFormat& format) {
