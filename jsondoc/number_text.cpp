@@ -83,26 +83,48 @@ Rest restOf(std::uint64_t twice, std::uint64_t whole, bool moreNonzero) {
     }
     return twice == whole && !moreNonzero ? Rest::kHalf : Rest::kAboveHalf;
 }
+// The same with the binary fraction below the point at the top of 64 bits: its first bit counts to twice.
+Rest restOf(std::uint64_t twice, std::uint64_t whole, std::uint64_t below) {
+    return restOf(twice + (below >> 63), whole, (below << 1) != 0);
+}
+
+// The 64 bits of a 192-bit number (three words, lowest first) from bit position on.
+std::uint64_t bitsFrom(const std::uint64_t (&word)[3], int position) {
+    const int index = position / 64, offset = position % 64;
+    const std::uint64_t next = index < 2 ? word[index + 1] : 0;
+    return offset == 0 ? word[index] : (word[index] >> offset) | (next << (64 - offset));
+}
 
 // floor(|x| * 10^scale) for |x| = mantissa * 2^binary, and its rest; false where 64-bit pieces do not hold it.
 bool scale(std::uint64_t mantissa, int binary, int scale, std::uint64_t& integer, Rest& rest) {
     if (scale > 0) {
-        if (binary >= 0 || binary < -127 || scale > 19) {
+        const int shift = -binary;
+        if (shift <= 0 || shift >= 192 || scale > 38) {
             return false;
         }
-        const Wide product = multiply(mantissa, kPowersOfTen.value[scale]);
-        const int shift = -binary;
-        // The bits below the point, moved up to the top of a 128-bit fraction.
-        Wide fraction;
-        if (shift >= 64) {
-            integer = shift == 64 ? product.high : product.high >> (shift - 64);
-            fraction = {shift == 64 ? product.low : (product.high << (128 - shift)) | (product.low >> (shift - 64)),
-                        shift == 64 ? 0 : product.low << (128 - shift)};
-        } else {
-            integer = (product.high << (64 - shift)) | (product.low >> shift);
-            fraction = {product.low << (64 - shift), 0};
+        // mantissa * 10^scale, with 10^scale as 10^19 * 10^(scale - 19) past 10^19.
+        const Wide first = multiply(mantissa, kPowersOfTen.value[scale < 19 ? scale : 19]);
+        if (scale <= 19 && shift < 64) {  // the usual case, and cheaper than shifting three words
+            integer = (first.high << (64 - shift)) | (first.low >> shift);
+            rest = restOf(0, 1, first.low << (64 - shift));
+            return true;
         }
-        rest = restOf(fraction.high >> 63, 1, (fraction.high << 1) != 0 || fraction.low != 0);
+        std::uint64_t word[3] = {first.low, first.high, 0};
+        if (scale > 19) {
+            const Wide low = multiply(first.low, kPowersOfTen.value[scale - 19]);
+            const Wide high = multiply(first.high, kPowersOfTen.value[scale - 19]);
+            word[0] = low.low;
+            word[1] = low.high + high.low;
+            word[2] = high.high + (word[1] < high.low ? 1 : 0);
+        }
+        integer = bitsFrom(word, shift);
+        // The first bit below the point is the half; any bit under it breaks a tie.
+        const int half = shift - 1;
+        bool more = (word[half / 64] & ((std::uint64_t{1} << (half % 64)) - 1)) != 0;
+        for (int i = 0; i < half / 64; ++i) {
+            more = more || word[i] != 0;
+        }
+        rest = restOf((word[half / 64] >> (half % 64)) & 1, 1, more);
         return true;
     }
     const int t = -scale;
@@ -121,29 +143,44 @@ bool scale(std::uint64_t mantissa, int binary, int scale, std::uint64_t& integer
     }
     std::uint64_t remainder = 0;
     integer = t == 0 ? whole : divideByPowerOfTen(whole, t, remainder);
-    rest = restOf(2 * remainder + (below >> 63), kPowersOfTen.value[t], (below << 1) != 0);
+    rest = restOf(2 * remainder, kPowersOfTen.value[t], below);
     return true;
 }
 
-// Writes count digits of value, count <= 17, leading zeros included.
-void writeDigits(std::uint64_t value, int count, char* digits) {
-    char* out = digits + count;
-    if (count > 8) {
-        std::uint64_t low = 0;
-        value = divideByPowerOfTen(value, 8, low);
-        for (auto part = static_cast<std::uint32_t>(low); out != digits + count - 8; part /= 10) {
-            *--out = static_cast<char>('0' + part % 10);
-        }
+struct DigitPairs {
+    char text[200];  // "00" to "99"
+};
+constexpr DigitPairs makeDigitPairs() {
+    DigitPairs pairs{};
+    for (int i = 0; i < 100; ++i) {
+        pairs.text[2 * i] = static_cast<char>('0' + i / 10);
+        pairs.text[2 * i + 1] = static_cast<char>('0' + i % 10);
     }
-    for (auto part = static_cast<std::uint32_t>(value); out != digits; part /= 10) {
-        *--out = static_cast<char>('0' + part % 10);
+    return pairs;
+}
+constexpr DigitPairs kDigitPairs = makeDigitPairs();
+
+// Writes count digits of value before end, leading zeros included; two a step, each step a 32-bit division.
+void writeDigits(std::uint32_t value, int count, char* end) {
+    for (; count >= 2; count -= 2, value /= 100) {
+        end -= 2;
+        std::memcpy(end, kDigitPairs.text + 2 * (value % 100), 2);
+    }
+    if (count != 0) {
+        *--end = static_cast<char>('0' + value % 10);
     }
 }
 
 // precision significant digits of value times 10^(exponent - precision + 1), laid out as %g lays them out.
 std::size_t layOut(bool negative, std::uint64_t value, int exponent, int precision, char* buffer) {
-    char digits[kMaxExactPrecision];
-    writeDigits(value, precision, digits);
+    char digits[2 * kMaxExactPrecision];
+    if (precision > 8) {  // the last eight digits apart, so that each part fits 32 bits
+        std::uint64_t low = 0;
+        value = divideByPowerOfTen(value, 8, low);
+        writeDigits(static_cast<std::uint32_t>(low), 8, digits + precision);
+    }
+    writeDigits(static_cast<std::uint32_t>(value), precision > 8 ? precision - 8 : precision,
+                digits + (precision > 8 ? precision - 8 : precision));
     int length = precision;
     while (length > 1 && digits[length - 1] == '0') {
         --length;
@@ -152,8 +189,9 @@ std::size_t layOut(bool negative, std::uint64_t value, int exponent, int precisi
     if (negative) {
         *out++ = '-';
     }
+    // A copy of fixed size is a few moves where one of the exact size is a call; the buffer has room for it.
     const auto copy = [&out, &digits](int from, int to) {
-        std::memcpy(out, digits + from, static_cast<std::size_t>(to - from));
+        std::memcpy(out, digits + from, kMaxExactPrecision);
         out += to - from;
     };
     if (exponent < -4 || exponent >= precision) {
@@ -177,7 +215,7 @@ std::size_t layOut(bool negative, std::uint64_t value, int exponent, int precisi
             copy(exponent + 1, length);
         }
     } else {
-        std::memcpy(out, "0.000", static_cast<std::size_t>(1 - exponent));
+        std::memcpy(out, "0.000", 5);
         out += 1 - exponent;
         copy(0, length);
     }
@@ -191,7 +229,13 @@ std::size_t formatExactly(const Number& number, int precision, char* buffer) {
     }
     constexpr int kDigits = std::numeric_limits<Number>::digits;
     int binary = 0;
-    const auto mantissa = static_cast<std::uint64_t>(std::ldexp(std::frexp(std::fabs(number), &binary), kDigits));
+    // The mantissa as an integer, taken in two 32-bit halves: 32-bit ARM converts those in hardware, 64 bits in
+    // software.
+    constexpr Number kHalfWord = 4294967296.0L;
+    const Number scaled = std::frexp(std::fabs(number), &binary) * kHalfWord *
+                          static_cast<Number>(std::uint64_t{1} << (kDigits - 32));  // times 2^kDigits
+    const auto high = static_cast<std::uint32_t>(scaled / kHalfWord);
+    const auto mantissa = (std::uint64_t{high} << 32) | static_cast<std::uint32_t>(scaled - high * kHalfWord);
     // 2^(binary - 1) <= |x| < 2^binary; the decimal exponent is that of 2^(binary - 1) or one more. 78913 / 2^18
     // is log10(2) closely enough for the floor to be exact within +-1650; 1000 keeps the division's operand positive.
     if (binary < -200 || binary > 200) {
@@ -244,16 +288,16 @@ std::size_t formatByPrintf(const Number& number, int precision, char* buffer) {
 GeneralFormat::GeneralFormat() : toNearest_(std::fegetround() == FE_TONEAREST) {}
 
 std::size_t GeneralFormat::operator()(const Number& number, int precision, char* buffer) const {
+    // The exact path writes the integers below 10^precision as formatIntegral does, and costs less on 32-bit ARM.
+    if (toNearest_) {
+        if (const std::size_t size = formatExactly(number, precision, buffer)) {
+            return size;
+        }
+    }
     if (const std::size_t size = formatIntegral(number, precision, buffer)) {
         return size;
     }
-    if (!toNearest_) {
-        return formatByPrintf(number, precision, buffer);
-    }
-    if (const std::size_t size = formatExactly(number, precision, buffer)) {
-        return size;
-    }
-    return formatByLibrary(number, precision, buffer);
+    return toNearest_ ? formatByLibrary(number, precision, buffer) : formatByPrintf(number, precision, buffer);
 }
 
 void appendNumber(std::string& out, const Number& number, const GeneralFormat& format) {
