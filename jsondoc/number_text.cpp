@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <limits>
 
 #include "jsondoc/text.h"
 
@@ -12,13 +14,15 @@ namespace jsondoc::detail {
 namespace {
 
 struct PowersOfTen {
-    std::uint64_t value[19];  // 10^0 to 10^18
+    std::uint64_t value[20];       // 10^0 to 10^19
+    std::uint64_t reciprocal[20];  // floor(2^64 / 10^t), but 2^64 - 1 for t = 0
 };
 constexpr PowersOfTen makePowersOfTen() {
     PowersOfTen powers{};
     std::uint64_t p = 1;
-    for (std::uint64_t& power : powers.value) {
-        power = p;
+    for (int t = 0; t < 20; ++t) {
+        powers.value[t] = p;
+        powers.reciprocal[t] = UINT64_MAX / p;
         p *= 10;
     }
     return powers;
@@ -42,6 +46,227 @@ std::size_t formatIntegral(const Number& number, int precision, char* buffer) {
     return static_cast<std::size_t>(std::to_chars(out, buffer + generalBufferSize, value).ptr - buffer);
 }
 
+// The exact conversion below takes precisions up to this, so that the digits before rounding (fewer than
+// 10^(precision + 1)) fit in 64 bits.
+constexpr int kMaxExactPrecision = 17;
+
+// 32-bit ARM has no 64-bit division in hardware, and no 128-bit type: products are made of 32-bit halves.
+struct Wide {
+    std::uint64_t high, low;
+};
+Wide multiply(std::uint64_t a, std::uint64_t b) {
+    const std::uint64_t a0 = a & 0xFFFFFFFFu, a1 = a >> 32, b0 = b & 0xFFFFFFFFu, b1 = b >> 32;
+    const std::uint64_t p00 = a0 * b0, p01 = a0 * b1, p10 = a1 * b0;
+    const std::uint64_t middle = (p00 >> 32) + (p01 & 0xFFFFFFFFu) + (p10 & 0xFFFFFFFFu);
+    return {a1 * b1 + (p01 >> 32) + (p10 >> 32) + (middle >> 32), (middle << 32) | (p00 & 0xFFFFFFFFu)};
+}
+
+// value / 10^t (t <= 19), the remainder left in remainder. The reciprocal's product is the quotient or one less.
+std::uint64_t divideByPowerOfTen(std::uint64_t value, int t, std::uint64_t& remainder) {
+    const std::uint64_t divisor = kPowersOfTen.value[t];
+    std::uint64_t quotient = multiply(value, kPowersOfTen.reciprocal[t]).high;
+    remainder = value - quotient * divisor;
+    if (remainder >= divisor) {
+        ++quotient;
+        remainder -= divisor;
+    }
+    return quotient;
+}
+
+// What is left of a scaled value past its integer part, against one half.
+enum class Rest { kZero, kBelowHalf, kHalf, kAboveHalf };
+
+// The rest is (twice + more) / (2 * whole) with twice an integer and more in [0, 1), nonzero if moreNonzero.
+Rest restOf(std::uint64_t twice, std::uint64_t whole, bool moreNonzero) {
+    if (twice < whole) {
+        return twice == 0 && !moreNonzero ? Rest::kZero : Rest::kBelowHalf;
+    }
+    return twice == whole && !moreNonzero ? Rest::kHalf : Rest::kAboveHalf;
+}
+// The same with the binary fraction below the point at the top of 64 bits: its first bit counts to twice.
+Rest restOf(std::uint64_t twice, std::uint64_t whole, std::uint64_t below) {
+    return restOf(twice + (below >> 63), whole, (below << 1) != 0);
+}
+
+// The 64 bits of a 192-bit number (three words, lowest first) from bit position on.
+std::uint64_t bitsFrom(const std::uint64_t (&word)[3], int position) {
+    const int index = position / 64, offset = position % 64;
+    const std::uint64_t next = index < 2 ? word[index + 1] : 0;
+    return offset == 0 ? word[index] : (word[index] >> offset) | (next << (64 - offset));
+}
+
+// floor(|x| * 10^scale) for |x| = mantissa * 2^binary, and its rest; false where 64-bit pieces do not hold it.
+bool scale(std::uint64_t mantissa, int binary, int scale, std::uint64_t& integer, Rest& rest) {
+    if (scale > 0) {
+        const int shift = -binary;
+        if (shift <= 0 || shift >= 192 || scale > 38) {
+            return false;
+        }
+        // mantissa * 10^scale, with 10^scale as 10^19 * 10^(scale - 19) past 10^19.
+        const Wide first = multiply(mantissa, kPowersOfTen.value[scale < 19 ? scale : 19]);
+        if (scale <= 19 && shift < 64) {  // the usual case, and cheaper than shifting three words
+            integer = (first.high << (64 - shift)) | (first.low >> shift);
+            rest = restOf(0, 1, first.low << (64 - shift));
+            return true;
+        }
+        std::uint64_t word[3] = {first.low, first.high, 0};
+        if (scale > 19) {
+            const Wide low = multiply(first.low, kPowersOfTen.value[scale - 19]);
+            const Wide high = multiply(first.high, kPowersOfTen.value[scale - 19]);
+            word[0] = low.low;
+            word[1] = low.high + high.low;
+            word[2] = high.high + (word[1] < high.low ? 1 : 0);
+        }
+        integer = bitsFrom(word, shift);
+        // The first bit below the point is the half; any bit under it breaks a tie.
+        const int half = shift - 1;
+        bool more = (word[half / 64] & ((std::uint64_t{1} << (half % 64)) - 1)) != 0;
+        for (int i = 0; i < half / 64; ++i) {
+            more = more || word[i] != 0;
+        }
+        rest = restOf((word[half / 64] >> (half % 64)) & 1, 1, more);
+        return true;
+    }
+    const int t = -scale;
+    std::uint64_t whole = 0, below = 0;  // the integral part of |x|, and its fraction at the top of 64 bits
+    if (t > 18 || binary >= 64 || binary <= -64) {
+        return false;
+    }
+    if (binary >= 0) {
+        if (binary > 0 && mantissa >> (64 - binary) != 0) {
+            return false;
+        }
+        whole = mantissa << binary;
+    } else {
+        whole = mantissa >> -binary;
+        below = mantissa << (64 + binary);
+    }
+    std::uint64_t remainder = 0;
+    integer = t == 0 ? whole : divideByPowerOfTen(whole, t, remainder);
+    rest = restOf(2 * remainder, kPowersOfTen.value[t], below);
+    return true;
+}
+
+struct DigitPairs {
+    char text[200];  // "00" to "99"
+};
+constexpr DigitPairs makeDigitPairs() {
+    DigitPairs pairs{};
+    for (int i = 0; i < 100; ++i) {
+        pairs.text[2 * i] = static_cast<char>('0' + i / 10);
+        pairs.text[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return pairs;
+}
+constexpr DigitPairs kDigitPairs = makeDigitPairs();
+
+// Writes count digits of value before end, leading zeros included; two a step, each step a 32-bit division.
+void writeDigits(std::uint32_t value, int count, char* end) {
+    for (; count >= 2; count -= 2, value /= 100) {
+        end -= 2;
+        std::memcpy(end, kDigitPairs.text + 2 * (value % 100), 2);
+    }
+    if (count != 0) {
+        *--end = static_cast<char>('0' + value % 10);
+    }
+}
+
+// precision significant digits of value times 10^(exponent - precision + 1), laid out as %g lays them out.
+std::size_t layOut(bool negative, std::uint64_t value, int exponent, int precision, char* buffer) {
+    char digits[2 * kMaxExactPrecision];
+    if (precision > 8) {  // the last eight digits apart, so that each part fits 32 bits
+        std::uint64_t low = 0;
+        value = divideByPowerOfTen(value, 8, low);
+        writeDigits(static_cast<std::uint32_t>(low), 8, digits + precision);
+    }
+    writeDigits(static_cast<std::uint32_t>(value), precision > 8 ? precision - 8 : precision,
+                digits + (precision > 8 ? precision - 8 : precision));
+    int length = precision;
+    while (length > 1 && digits[length - 1] == '0') {
+        --length;
+    }
+    char* out = buffer;
+    if (negative) {
+        *out++ = '-';
+    }
+    // A copy of fixed size is a few moves where one of the exact size is a call; the buffer has room for it.
+    const auto copy = [&out, &digits](int from, int to) {
+        std::memcpy(out, digits + from, kMaxExactPrecision);
+        out += to - from;
+    };
+    if (exponent < -4 || exponent >= precision) {
+        *out++ = digits[0];
+        if (length > 1) {
+            *out++ = '.';
+            copy(1, length);
+        }
+        *out++ = 'e';
+        *out++ = exponent < 0 ? '-' : '+';
+        const int magnitude = exponent < 0 ? -exponent : exponent;
+        if (magnitude >= 100) {
+            *out++ = static_cast<char>('0' + magnitude / 100);
+        }
+        *out++ = static_cast<char>('0' + magnitude / 10 % 10);
+        *out++ = static_cast<char>('0' + magnitude % 10);
+    } else if (exponent >= 0) {
+        copy(0, exponent + 1);
+        if (length > exponent + 1) {
+            *out++ = '.';
+            copy(exponent + 1, length);
+        }
+    } else {
+        std::memcpy(out, "0.000", 5);
+        out += 1 - exponent;
+        copy(0, length);
+    }
+    return static_cast<std::size_t>(out - buffer);
+}
+
+// %g to nearest, exactly, for the numbers whose scaled digits 64-bit arithmetic holds; 0 for the others.
+std::size_t formatExactly(const Number& number, int precision, char* buffer) {
+    if (precision < 1 || precision > kMaxExactPrecision || !std::isfinite(number) || number == 0) {
+        return 0;
+    }
+    constexpr int kDigits = std::numeric_limits<Number>::digits;
+    int binary = 0;
+    // The mantissa as an integer, taken in two 32-bit halves: 32-bit ARM converts those in hardware, 64 bits in
+    // software.
+    constexpr Number kHalfWord = 4294967296.0L;
+    const Number scaled = std::frexp(std::fabs(number), &binary) * kHalfWord *
+                          static_cast<Number>(std::uint64_t{1} << (kDigits - 32));  // times 2^kDigits
+    const auto high = static_cast<std::uint32_t>(scaled / kHalfWord);
+    const auto mantissa = (std::uint64_t{high} << 32) | static_cast<std::uint32_t>(scaled - high * kHalfWord);
+    // 2^(binary - 1) <= |x| < 2^binary; the decimal exponent is that of 2^(binary - 1) or one more. 78913 / 2^18
+    // is log10(2) closely enough for the floor to be exact within +-1650; 1000 keeps the division's operand positive.
+    if (binary < -200 || binary > 200) {
+        return 0;
+    }
+    int exponent = ((binary - 1) * 78913 + 1000 * 262144) / 262144 - 1000;
+    std::uint64_t digits = 0;
+    Rest rest = Rest::kZero;
+    if (!scale(mantissa, binary - kDigits, precision - 1 - exponent, digits, rest)) {
+        return 0;
+    }
+    const std::uint64_t least = kPowersOfTen.value[precision - 1], bound = kPowersOfTen.value[precision];
+    if (digits >= bound) {  // one digit too many: the exponent is the larger one
+        std::uint64_t last = 0;
+        digits = divideByPowerOfTen(digits, 1, last);
+        rest =
+            restOf(2 * last + (rest >= Rest::kHalf ? 1 : 0), 10, rest == Rest::kBelowHalf || rest == Rest::kAboveHalf);
+        ++exponent;
+    }
+    if (digits < least || digits >= bound) {
+        return 0;
+    }
+    if (rest == Rest::kAboveHalf || (rest == Rest::kHalf && (digits & 1) != 0)) {
+        if (++digits == bound) {
+            digits = least;
+            ++exponent;
+        }
+    }
+    return layOut(std::signbit(number), digits, exponent, precision, buffer);
+}
+
 std::size_t formatByLibrary(const Number& number, int precision, char* buffer) {
     const auto result =
         std::to_chars(buffer, buffer + generalBufferSize, number, std::chars_format::general, precision);
@@ -63,6 +288,12 @@ std::size_t formatByPrintf(const Number& number, int precision, char* buffer) {
 GeneralFormat::GeneralFormat() : toNearest_(std::fegetround() == FE_TONEAREST) {}
 
 std::size_t GeneralFormat::operator()(const Number& number, int precision, char* buffer) const {
+    // The exact path writes the integers below 10^precision as formatIntegral does, and costs less on 32-bit ARM.
+    if (toNearest_) {
+        if (const std::size_t size = formatExactly(number, precision, buffer)) {
+            return size;
+        }
+    }
     if (const std::size_t size = formatIntegral(number, precision, buffer)) {
         return size;
     }

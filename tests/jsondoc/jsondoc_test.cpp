@@ -432,8 +432,11 @@ TEST(NumberWriting, AgreesWithTheStreamAndPrintf) {
     std::istringstream edges(
         "0.125 0.375 2.5 3.5 0.5 1234565 1234575 9.999995 999999.5 9999995 99999950 0.00009999995 0.0001 0.00001 "
         "0.000099999 1e15 1e16 1e17 9999999999999999 99999999999999999 123456789012 18446744073709551615 "
-        "18446744073709551616 0.1 1e-14 1e-15 1e-300 1e300 0");
+        "18446744073709551616 0.1 1e-14 1e-15 1e-300 1e300 0 "
+        // Ties seen one digit late or below the half bit, and at the far shifts of the exact path.
+        "1005 1015 1005.25 1005.5 1234565.5 1234565.25 0.1015625 0.1171875 0.625 0.00030517578125 9007199254740993");
     numbers.insert(numbers.end(), std::istream_iterator<Number>(edges), {});
+    numbers.push_back(std::ldexp(static_cast<Number>(0xd288ce703afb7e91u), -70));  // (128.5 + 2^-66) / 10^4
     // Both references follow the rounding mode: 0.1 rounded up is "0.100001" at precision 6.
     for (int mode : {FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO, FE_TONEAREST}) {
         std::fesetround(mode);
