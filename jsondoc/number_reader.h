@@ -50,13 +50,15 @@ inline constexpr int kNearestPowerLimit = 2 * maxExactPowerOfTen<Float>();
 template <int Limbs>
 class WideUnsigned {
   public:
-    // (base << shift) | low, where low < 2^shift.
+    // (base << shift) | low, where shift <= 2 and low < 2^shift.
     WideUnsigned(std::uint64_t base, int shift, std::uint32_t low) : limb_{} {
-        limb_[0] = static_cast<std::uint32_t>(base);
-        limb_[1] = static_cast<std::uint32_t>(base >> 32);
-        used_ = 2;
-        shiftLeft(shift);
-        limb_[0] |= low;
+        const std::uint64_t bottom = (base & 0xFFFFFFFF) << shift;
+        const std::uint64_t top = (base >> 32 << shift) + (bottom >> 32);
+        limb_[0] = static_cast<std::uint32_t>(bottom) | low;
+        limb_[1] = static_cast<std::uint32_t>(top);
+        limb_[2] = static_cast<std::uint32_t>(top >> 32);
+        used_ = 3;
+        trim();
     }
 
     void multiplyByPowerOfFive(int k) {
@@ -87,12 +89,13 @@ class WideUnsigned {
     }
 
     int bitLength() const {
-        if (used_ == 0) {
-            return 0;
-        }
-        int bits = 32 * (used_ - 1);
-        for (std::uint32_t top = limb_[used_ - 1]; top != 0; top >>= 1) {
-            ++bits;
+        std::uint32_t top = used_ == 0 ? 0 : limb_[used_ - 1];
+        int bits = 32 * used_;
+        for (int step = 16; step > 0; step /= 2) {
+            if (top >> (32 - step) == 0) {
+                top <<= step;
+                bits -= step;
+            }
         }
         return bits;
     }
