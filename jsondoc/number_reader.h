@@ -73,19 +73,30 @@ class WideUnsigned {
         multiply(rest);
     }
 
+    // The caller makes sure that the result fits.
     void shiftLeft(int bits) {
         const int limbs = bits / 32;
         const int rest = bits % 32;
-        for (int i = used_ + limbs; i >= 0; --i) {
-            const int from = i - limbs;
-            const std::uint64_t high = from >= 0 && from < used_ ? limb_[from] : 0;
-            const std::uint64_t low = from >= 1 && from <= used_ ? limb_[from - 1] : 0;
-            if (i < Limbs) {
-                limb_[i] = static_cast<std::uint32_t>(((high << 32 | low) << rest) >> 32);
+        if (rest != 0) {
+            std::uint32_t carry = 0;
+            for (int i = 0; i < used_; ++i) {
+                const std::uint32_t out = limb_[i] >> (32 - rest);
+                limb_[i] = limb_[i] << rest | carry;
+                carry = out;
+            }
+            if (carry != 0) {
+                limb_[used_++] = carry;
             }
         }
-        used_ = used_ + limbs + 1 < Limbs ? used_ + limbs + 1 : Limbs;
-        trim();
+        if (limbs != 0) {
+            for (int i = used_ - 1; i >= 0; --i) {
+                limb_[i + limbs] = limb_[i];
+            }
+            for (int i = 0; i < limbs; ++i) {
+                limb_[i] = 0;
+            }
+            used_ += limbs;
+        }
     }
 
     int bitLength() const {
@@ -187,22 +198,29 @@ Float nearestDecimal(std::uint64_t mantissa, int exponent) {
         }
         return compareScaled(exact, exponent, midpoint, binaryExponent - shift);
     };
+    // After a step one way the midpoint on the other side is the one just passed, and need not be checked again.
+    int moved = 0;
     for (;;) {
         int binaryExponent = 0;
         const auto m = static_cast<std::uint64_t>(std::ldexp(std::frexp(guess, &binaryExponent), kDigits));
         binaryExponent -= kDigits;  // guess = m * 2^binaryExponent
         const bool odd = (m & 1) != 0;
         // Above (2m + 1) / 2, or on it with an odd m: the next one up is nearer, or as near and even.
-        const int above = against(m, 1, 1, binaryExponent);
+        const int above = moved < 0 ? -1 : against(m, 1, 1, binaryExponent);
         if (above > 0 || (above == 0 && odd)) {
             guess = std::nextafter(guess, std::numeric_limits<Float>::infinity());
+            moved = 1;
             continue;
+        }
+        if (moved > 0) {
+            return guess;
         }
         // At a power of two the next one down is half as far: the midpoint is (4m - 1) / 4.
         const bool powerOfTwo = m == std::uint64_t{1} << (kDigits - 1);
         const int below = powerOfTwo ? against(m - 1, 2, 3, binaryExponent) : against(m - 1, 1, 1, binaryExponent);
         if (below < 0 || (below == 0 && odd)) {
             guess = std::nextafter(guess, Float(0));
+            moved = -1;
             continue;
         }
         return guess;
