@@ -216,6 +216,7 @@ TEST(ArrayGrammar, JsonWithItsWideningsIsReadAndAllElseFails) {
         {"['single', \"double\"]", R"(["single", "double"])"},
         {"[[1 {\"a\":1}]", R"([{"a": 1}])"},  // a failed array is retried as an object from where it stopped
         {"[1e-99999]", "[0]"},                // underflow is no failure
+        {"[\n          1,\t         \n \t        2\r\n               ,3         ]", "[1, 2, 3]"},  // runs of blanks
         // Escapes: unknown ones keep their backslash, \u takes up to four hex digits and keeps the low byte.
         {R"(["a\qb", "\a\0\U", "it\'s", 'it\'s'])", R"(["a\\qb", "\\a\\0\\U", "it\\'s", "it's"])"},
         {R"(["\"\\\/\b\f\n\r\t", 'say \"x\"', 'a"b'])", R"(["\"\\\/\b\f\n\r\t", "say \\\"x\\\"", "a\"b"])"},
@@ -225,7 +226,7 @@ TEST(ArrayGrammar, JsonWithItsWideningsIsReadAndAllElseFails) {
          "[\"line\\nbreak\", \"raw\\u0001\\u001f\x7F caf\xC3\xA9\", \"\\/\\/not a comment\"]"}}, {
         "", "[1 2]", "[1e]", "[-]", "[.]", "[+]", "[1e+]", "[0x10]", "[Infinity]", "[NaN]", "[1.5.5]", "[1", "[1,",
         "[,,x]", "[x]", "{}", "[/]", "[tr]", "[nul]", "['a]", "[\"abc", "[\"abc\\", "[\"\\u12", "['abc\"]",
-        "[1e99999]"});
+        "[1e99999]", "[1,             "});
     // clang-format on
     // Beyond the largest finite value the parse fails; the unit's long double is a double, wider on other machines.
     const int wider = std::numeric_limits<Number>::max_exponent10 == 308 ? 0 : 2;
