@@ -49,6 +49,8 @@ inline constexpr int kNearestPowerLimit = 2 * maxExactPowerOfTen<Float>();
 // An unsigned integer of Limbs 32-bit limbs, lowest first, with just what comparing scaled values needs.
 template <int Limbs>
 class WideUnsigned {
+    static_assert(Limbs >= 3, "room for a 66-bit midpoint");
+
   public:
     // (base << shift) | low, where shift <= 2 and low < 2^shift.
     WideUnsigned(std::uint64_t base, int shift, std::uint32_t low) : limb_{} {
@@ -145,8 +147,8 @@ class WideUnsigned {
     int used_;
 };
 
-// The sign of a * 2^aShift - b * 2^bShift. Only the smaller side is shifted, and only when both have as many
-// bits, so nothing grows past the larger of the two.
+// The sign of a * 2^aShift - b * 2^bShift. Only the side with the lower power of two is shifted, and only when
+// both then have as many bits, so nothing grows past the longer of the two.
 template <int Limbs>
 int compareScaled(WideUnsigned<Limbs> a, int aShift, WideUnsigned<Limbs> b, int bShift) {
     const int common = aShift < bShift ? aShift : bShift;
