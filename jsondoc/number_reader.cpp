@@ -3,6 +3,7 @@
 #include <stdlib.h>  // strtold_l
 
 #include <cerrno>
+#include <cfenv>
 #include <clocale>
 #include <cstdint>
 #include <cstring>
@@ -13,32 +14,7 @@ namespace {
 
 constexpr int kMantissaBits = std::numeric_limits<Number>::digits;
 constexpr std::uint64_t kMaxExactMantissa = kMantissaBits >= 64 ? UINT64_MAX : (std::uint64_t{1} << kMantissaBits) - 1;
-
-// 10^k is exact when 5^k fits in the mantissa; the factor 2^k only moves the exponent.
-constexpr int maxExactPowerOfTen() {
-    std::uint64_t five = 1;
-    int k = 0;
-    while (five <= kMaxExactMantissa / 5) {
-        five *= 5;
-        ++k;
-    }
-    return k;
-}
-constexpr int kMaxExactPower = maxExactPowerOfTen();
-
-struct PowersOfTen {
-    Number value[kMaxExactPower + 1];
-};
-constexpr PowersOfTen makePowersOfTen() {
-    PowersOfTen powers{};
-    Number p = 1;
-    for (int i = 0; i <= kMaxExactPower; ++i) {
-        powers.value[i] = p;
-        p *= 10;
-    }
-    return powers;
-}
-constexpr PowersOfTen kPowersOfTen = makePowersOfTen();
+constexpr int kMaxExactPower = maxExactPowerOfTen<Number>();
 
 locale_t classicCLocale() {
     static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
@@ -53,16 +29,23 @@ bool exactValue(bool negative, std::uint64_t mantissa, long exponent, Number& re
         return true;
     }
     if (mantissa > kMaxExactMantissa || exponent < -kMaxExactPower || exponent > kMaxExactPower) {
-        return false;
+        // Rounded to nearest the sign does not matter; other modes are left to the library's conversion.
+        if (exponent < -kNearestPowerLimit<Number> || exponent > kNearestPowerLimit<Number> ||
+            std::fegetround() != FE_TONEAREST) {
+            return false;
+        }
+        const Number value = nearestDecimal<Number>(mantissa, static_cast<int>(exponent));
+        result = negative ? -value : value;
+        return true;
     }
     // The sign goes on first: the one rounding operation then rounds the signed value, in whatever direction the
     // floating-point rounding mode asks for, as the library's conversion does.
     const Number exactMantissa = static_cast<Number>(mantissa);
     Number value = negative ? -exactMantissa : exactMantissa;
     if (exponent > 0) {
-        value *= kPowersOfTen.value[exponent];
+        value *= kPowersOfTen<Number>.value[exponent];
     } else if (exponent < 0) {
-        value /= kPowersOfTen.value[-exponent];
+        value /= kPowersOfTen<Number>.value[-exponent];
     }
     result = value;
     return true;

@@ -3,22 +3,28 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cfenv>
+#include <cinttypes>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iomanip>
 #include <iterator>
 #include <limits>
 #include <locale>
+#include <random>
 #include <sstream>
 #include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
+
+#include "jsondoc/number_reader.h"
 
 namespace jsondoc {
 namespace {
@@ -210,6 +216,7 @@ TEST(ArrayGrammar, JsonWithItsWideningsIsReadAndAllElseFails) {
         {"['single', \"double\"]", R"(["single", "double"])"},
         {"[[1 {\"a\":1}]", R"([{"a": 1}])"},  // a failed array is retried as an object from where it stopped
         {"[1e-99999]", "[0]"},                // underflow is no failure
+        {"[\n          1,\t         \n \t        2\r\n               ,3         ]", "[1, 2, 3]"},  // runs of blanks
         // Escapes: unknown ones keep their backslash, \u takes up to four hex digits and keeps the low byte.
         {R"(["a\qb", "\a\0\U", "it\'s", 'it\'s'])", R"(["a\\qb", "\\a\\0\\U", "it\\'s", "it's"])"},
         {R"(["\"\\\/\b\f\n\r\t", 'say \"x\"', 'a"b'])", R"(["\"\\\/\b\f\n\r\t", "say \\\"x\\\"", "a\"b"])"},
@@ -219,7 +226,7 @@ TEST(ArrayGrammar, JsonWithItsWideningsIsReadAndAllElseFails) {
          "[\"line\\nbreak\", \"raw\\u0001\\u001f\x7F caf\xC3\xA9\", \"\\/\\/not a comment\"]"}}, {
         "", "[1 2]", "[1e]", "[-]", "[.]", "[+]", "[1e+]", "[0x10]", "[Infinity]", "[NaN]", "[1.5.5]", "[1", "[1,",
         "[,,x]", "[x]", "{}", "[/]", "[tr]", "[nul]", "['a]", "[\"abc", "[\"abc\\", "[\"\\u12", "['abc\"]",
-        "[1e99999]"});
+        "[1e99999]", "[1,             "});
     // clang-format on
     // Beyond the largest finite value the parse fails; the unit's long double is a double, wider on other machines.
     const int wider = std::numeric_limits<Number>::max_exponent10 == 308 ? 0 : 2;
@@ -384,7 +391,12 @@ TEST(NumberReading, AgreesWithTheStreamExtraction) {
         "18446744073709551615 18446744073709551616 123456789012345678 1234567890123456789 12345678901234567890123 1e22 "
         "1e23 1e27 1e28 5e-22 5e-28 0.000000000000000000000000000001 100000000000000000000000000000e-29 "
         "1e0000000000000000000001 1e-0000000000000000000001 0e99999999999999999999 1e99999999999999999999 "
-        "1e-99999999999999999999 1] 1, 1x 1.5e3] -12.5e-3 -12.5e-3, 7e 1.23456789012 -98765.4321098765e-3");
+        "1e-99999999999999999999 1] 1, 1x 1.5e3] -12.5e-3 -12.5e-3, 7e 1.23456789012 -98765.4321098765e-3 "
+        // 17 to 19 digits on, beside and between the midpoints of doubles; 2^53 and 2^63; the exponents' ends
+        "4503599627370496.5 4503599627370497.5 4503599627370496.49 4503599627370496.51 9007199254740991.5 "
+        "9007199254740991.49 9007199254740995 18014398509481986 9223372036854775296 9223372036854775295 "
+        "9223372036854776832 9999999999999999999 -9223372036854775807e-44 1e-44 1e44 1234567890123456789e44 "
+        "1234567890123456789e-45 1e54 -1e-54 1e55 1.234567e-30 -65.613616999999977");
     std::vector<std::string> texts{std::istream_iterator<std::string>(edges), {}};
     texts.insert(texts.end(),
                  {"1 ", std::string(47, '9'), std::string(48, '9'), std::string(400, '7'),
@@ -397,6 +409,35 @@ TEST(NumberReading, AgreesWithTheStreamExtraction) {
     }
     errno = 0;  // an underflow leaves the caller's errno alone
     EXPECT_TRUE(Array().parse(std::string("[1e-99999, 1e-400]")) && errno == 0);
+}
+
+// The nearest reading for doubles, against strtod: random mantissas and exponents, and mantissas on a midpoint
+// between two doubles (an odd 54-bit integer times a power of two, some below a power of two) or one off it.
+TEST(NumberReading, NearestDoubleAgreesWithStrtod) {
+    std::mt19937_64 random(22);
+    const int limit = jsondoc::detail::kNearestPowerLimit<double>;
+    for (int i = 0; i < 40000; ++i) {
+        auto mantissa = std::max<std::uint64_t>(random() >> random() % 64, 1);
+        int exponent = static_cast<int>(random() % (2 * limit + 1)) - limit;
+        if (i % 2 == 1) {
+            // 5^4 times 54 bits still fits; 2^54 - 1 lies below a power of two.
+            const bool belowPower = i % 8 == 1;
+            exponent = belowPower ? -1 - static_cast<int>(random() % 4) : static_cast<int>(random() % 27) - 4;
+            const auto bits = belowPower ? ~std::uint64_t{0} : random();
+            std::uint64_t five = 1;
+            for (int k = 0; k < std::abs(exponent); ++k) {
+                five *= 5;
+            }
+            const std::uint64_t low = (std::uint64_t{1} << 53) / five + 1, high = (std::uint64_t{1} << 54) / five;
+            const std::uint64_t odd = exponent >= 0 ? (low + random() % (high - low)) | 1
+                                                    : (((std::uint64_t{1} << 53) + (bits >> 11)) | 1) * five;
+            const auto shift = random() % 64;
+            mantissa = (odd << shift >> shift == odd ? odd << shift : odd) + random() % 3 - 1;
+        }
+        char text[48];
+        std::snprintf(text, sizeof text, "%" PRIu64 "e%d", mantissa, exponent);
+        EXPECT_EQ(jsondoc::detail::nearestDecimal<double>(mantissa, exponent), std::strtod(text, nullptr)) << text;
+    }
 }
 
 // The stream form writes each number as the stream itself would, whatever the caller set on the stream; the
