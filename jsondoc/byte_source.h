@@ -176,19 +176,17 @@ class MemoryBytes {
         return p;
     }
     const char* blanksEnd() const {
-        // Indentation is mostly runs of spaces: those go eight bytes at a time, other blanks one at a time.
+        // Between tokens there is mostly one blank or none; indentation is runs of spaces, passed eight at a time.
         constexpr std::uint64_t kEightSpaces = 0x2020202020202020;
         const char* p = at_;
-        for (;;) {
+        while (p != end_ && kClassicSpaces.contains[byte(*p)]) {
+            ++p;
             std::uint64_t word = 0;
-            while (end_ - p >= 8 && (std::memcpy(&word, p, sizeof word), word == kEightSpaces)) {
+            while (end_ - p >= 8 && *p == ' ' && (std::memcpy(&word, p, sizeof word), word == kEightSpaces)) {
                 p += 8;
             }
-            if (p == end_ || !kClassicSpaces.contains[byte(*p)]) {
-                return p;
-            }
-            ++p;
         }
+        return p;
     }
 
     const char* const begin_;
