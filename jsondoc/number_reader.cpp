@@ -12,8 +12,7 @@
 namespace jsondoc::detail {
 namespace {
 
-constexpr int kMantissaBits = std::numeric_limits<Number>::digits;
-constexpr std::uint64_t kMaxExactMantissa = kMantissaBits >= 64 ? UINT64_MAX : (std::uint64_t{1} << kMantissaBits) - 1;
+constexpr std::uint64_t kMaxExactMantissa = maxExactMantissa<Number>();
 constexpr int kMaxExactPower = maxExactPowerOfTen<Number>();
 
 locale_t classicCLocale() {

@@ -12,14 +12,19 @@
 
 namespace jsondoc::detail {
 
+// The largest integer mantissa that Float holds exactly, within 64 bits.
+template <typename Float>
+constexpr std::uint64_t maxExactMantissa() {
+    constexpr int digits = std::numeric_limits<Float>::digits;
+    return digits >= 64 ? UINT64_MAX : (std::uint64_t{1} << digits) - 1;
+}
+
 // The largest k for which 10^k is exact in Float: 5^k fits in its mantissa, the factor 2^k only moves the exponent.
 template <typename Float>
 constexpr int maxExactPowerOfTen() {
-    constexpr int digits = std::numeric_limits<Float>::digits;
-    constexpr std::uint64_t maxMantissa = digits >= 64 ? UINT64_MAX : (std::uint64_t{1} << digits) - 1;
     std::uint64_t five = 1;
     int k = 0;
-    while (five <= maxMantissa / 5) {
+    while (five <= maxExactMantissa<Float>() / 5) {
         five *= 5;
         ++k;
     }
