@@ -34,14 +34,14 @@ settings() {
     case $1 in
         amd64)
             kernel_flavour=amd64 preset=host-release cc=gcc user_qemu=qemu-x86_64 console=ttyS0
-            loader=/lib64/ld-linux-x86-64.so.2
-            machine_command=(qemu-system-x86_64 -machine pc,accel=tcg -cpu qemu64)
+            loader=/lib64/ld-linux-x86-64.so.2 machine_package=qemu-system-x86
+            machine_command=(qemu-system-x86_64 -machine "pc,accel=tcg" -cpu qemu64)
             ;;
         armhf)
             # The LPAE kernel finds virt's PCI above 4 GiB, where the plain one needs highmem=off.
             kernel_flavour=armmp-lpae preset=armhf cc=arm-linux-gnueabihf-gcc user_qemu=qemu-arm console=ttyAMA0
-            loader=/lib/ld-linux-armhf.so.3
-            machine_command=(qemu-system-arm -machine virt,accel=tcg -cpu cortex-a15)
+            loader=/lib/ld-linux-armhf.so.3 machine_package=qemu-system-arm
+            machine_command=(qemu-system-arm -machine "virt,accel=tcg" -cpu cortex-a15)
             ;;
         *)
             echo "power cuts: unknown architecture '$1' (amd64 or armhf)" >&2
@@ -53,7 +53,7 @@ settings() {
 packages=("${MORVANE_HOST_PACKAGES[@]}" kmod cpio gcc libc6-dev linux-libc-dev qemu-user)
 for arch in "${architectures[@]}"; do
     settings "$arch"
-    packages+=("${machine_command[0]/qemu-system-x86_64/qemu-system-x86}")
+    packages+=("$machine_package")
     [ "$arch" = armhf ] && packages+=("${MORVANE_ARMHF_PACKAGES[@]}")
 done
 morvane_ensure_packages "${packages[@]}"
