@@ -38,6 +38,8 @@ count() {
 }
 count parse >"$work/parse"
 if [ "$operation" = write ]; then
+  # The parse's own total comes free with it, so that one run gives both figures.
+  echo "parse $(basename -- "$file"): $(awk '{ t += $1 } END { print t }' "$work/parse") guest instructions"
   count write >"$work/write"
   # The parse's counts taken away function by function.
   awk 'NR == FNR { base[substr($0, index($0, " ") + 1)] = $1; next }

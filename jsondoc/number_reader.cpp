@@ -135,9 +135,15 @@ const char* scanExactNumber(const char* p, const char* const end, Number& result
         if (p == end || !isDigit(*p)) {
             return nullptr;
         }
+        // Past this length the digits are not counted, but as many zeros may lead the mantissa and take the
+        // exponent back into the range: the general conversion weighs the two.
+        constexpr long kLongestExponent = 100000;
         long written = 0;
         for (; p != end && isDigit(*p); ++p) {
-            written = written < 100000 ? written * 10 + (*p - '0') : written;
+            written = written < kLongestExponent ? written * 10 + (*p - '0') : written;
+        }
+        if (written >= kLongestExponent) {
+            return nullptr;
         }
         exponent += negativeExponent ? -written : written;
     }

@@ -400,7 +400,10 @@ TEST(NumberReading, AgreesWithTheStreamExtraction) {
     std::vector<std::string> texts{std::istream_iterator<std::string>(edges), {}};
     texts.insert(texts.end(),
                  {"1 ", std::string(47, '9'), std::string(48, '9'), std::string(400, '7'),
-                  "0." + std::string(60, '0') + "1", "1" + std::string(5000, '0'), std::string(80, '0') + "12.5"});
+                  "0." + std::string(60, '0') + "1", "1" + std::string(5000, '0'), std::string(80, '0') + "12.5",
+                  // past the exponent's longest digits, the zeros before the mantissa still count
+                  "0." + std::string(99999, '0') + "1e1000003", "0." + std::string(99999, '0') + "25e1000000",
+                  "0." + std::string(100009, '0') + "3e1000000", "0." + std::string(100009, '0') + "3e100010"});
     for (const int rounding : {FE_UPWARD, FE_DOWNWARD, FE_TONEAREST}) {  // the last one stays in force
         std::fesetround(rounding);
         for (const auto& text : texts) {
