@@ -120,12 +120,16 @@ TEST(SelfCopies, CopiedIntoItselfAContainerKeepsItsContentsAndOverwrittenByAPart
     outer.import(outer.get<Object>("x"));
     EXPECT_EQ(compact(outer), R"({"x": {"deep": 1}, "y": 2, "z": 3})");
     Object nested = parsed<Object>(R"({"child": {"a": [1, 2]}})");
-    EXPECT_EQ(compact(nested = nested.get<Object>("child")), R"({"a": [1, 2]})");
+    nested = nested.get<Object>("child");
+    EXPECT_EQ(compact(nested), R"({"a": [1, 2]})");
     array = parsed<Array>("[[1, [2]], 3]");
-    EXPECT_EQ(compact(array = array.get<Array>(0)), "[1, [2]]");
-    EXPECT_EQ(compact(array = array.elements()[1]), "[[2]]");
+    array = array.get<Array>(0);
+    EXPECT_EQ(compact(array), "[1, [2]]");
+    array = array.elements()[1];
+    EXPECT_EQ(compact(array), "[[2]]");
     Value value(parsed<Object>(R"({"k": {"v": "text"}})"));
-    EXPECT_EQ(compact(value = value.get<Object>().members().at("k")), R"({"v": "text"})");
+    value = value.get<Object>().members().at("k");
+    EXPECT_EQ(compact(value), R"({"v": "text"})");
     Object keyed(String("k"), Value(parsed<Object>(R"({"a": 1})")));
     keyed << "k" << keyed.get<Object>("k") << "waiting";
     keyed.import("k", keyed.members().at("k"));  // and the waiting key goes
@@ -146,7 +150,8 @@ TEST(ArrayModel, AnArrayOperandIsFlattenedButAValueHoldingOneIsNested) {
     const Array pair = parsed<Array>("[1, 2]");
     Array array(Value("x")), moved;
     EXPECT_EQ(compact((array << pair << Value(pair)).append(pair)), R"(["x", 1, 2, [1, 2], [1, 2]])");
-    EXPECT_EQ(compact(array = Value(pair)), "[[1, 2]]");
+    array = Value(pair);
+    EXPECT_EQ(compact(array), "[[1, 2]]");
     EXPECT_EQ(compact(moved << parsed<Array>("[3]") << parsed<Array>("[4, 5]")), "[3, 4, 5]");
 }
 
