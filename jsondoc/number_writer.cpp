@@ -159,42 +159,21 @@ Binary decompose(const Number& number) {
     return {(std::uint64_t{high} << 32) | static_cast<std::uint32_t>(scaled - high * kHalfWord), binary};
 }
 
-// Integral values below 10^precision (10^18 at most) print under %g as their plain digits, in every rounding mode;
-// counters and identifiers are most of the numbers written.
-std::size_t formatIntegral(bool negative, Binary x, int precision, char* buffer) {
-    std::uint64_t value = 0;
-    if (x.mantissa != 0) {
-        // Below 1, or at 2^60 and above, which is past 10^18.
-        if (x.binary < 1 || x.binary > 60) {
-            return 0;
+// %g exactly, for the numbers whose scaled digits 64-bit arithmetic holds; 0 for the others. Only rounding to
+// nearest is done here: in another mode a number whose digits need rounding is left to printf. Integers below
+// 10^precision, most of the numbers written, need none in any mode.
+std::size_t formatExactly(bool negative, Binary x, int precision, bool toNearest, char* buffer) {
+    if (x.mantissa == 0) {
+        char* out = buffer;
+        if (negative) {
+            *out++ = '-';
         }
-        const int fraction = kDigits - x.binary;  // the mantissa's bits below the point
-        if (fraction > 0 && (x.mantissa & ((std::uint64_t{1} << fraction) - 1)) != 0) {
-            return 0;
-        }
-        value = fraction > 0 ? x.mantissa >> fraction : x.mantissa << -fraction;
+        *out++ = '0';
+        return static_cast<std::size_t>(out - buffer);
     }
-    const int limit = precision < 18 ? precision : 18;
-    if (value >= kPowersOfTen.value[limit]) {
-        return 0;
-    }
-    int count = 1;
-    while (count < limit && value >= kPowersOfTen.value[count]) {
-        ++count;
-    }
-    char* out = buffer;
-    if (negative) {
-        *out++ = '-';
-    }
-    writeDecimal(value, count, out + count);
-    return static_cast<std::size_t>(out + count - buffer);
-}
-
-// %g to nearest, exactly, for the numbers whose scaled digits 64-bit arithmetic holds; 0 for the others.
-std::size_t formatExactly(bool negative, Binary x, int precision, char* buffer) {
     // 2^(binary - 1) <= |x| < 2^binary; the decimal exponent is that of 2^(binary - 1) or one more. 78913 / 2^18
     // is log10(2) closely enough for the floor to be exact within +-1650; 1000 keeps the division's operand positive.
-    if (precision > kMaxExactPrecision || x.binary < -200 || x.binary > 200) {
+    if (precision < 1 || precision > kMaxExactPrecision || x.binary < -200 || x.binary > 200) {
         return 0;
     }
     int exponent = ((x.binary - 1) * 78913 + 1000 * 262144) / 262144 - 1000;
@@ -211,7 +190,7 @@ std::size_t formatExactly(bool negative, Binary x, int precision, char* buffer) 
             restOf(2 * last + (rest >= Rest::kHalf ? 1 : 0), 10, rest == Rest::kBelowHalf || rest == Rest::kAboveHalf);
         ++exponent;
     }
-    if (digits < least || digits >= bound) {
+    if (digits < least || digits >= bound || (rest != Rest::kZero && !toNearest)) {
         return 0;
     }
     if (rest == Rest::kAboveHalf || (rest == Rest::kHalf && (digits & 1) != 0)) {
@@ -244,15 +223,9 @@ GeneralFormat::GeneralFormat() : toNearest_(std::fegetround() == FE_TONEAREST) {
 
 std::size_t GeneralFormat::operator()(const Number& number, int precision, char* buffer) const {
     if (std::isfinite(number)) {
-        const Binary x = decompose(number);
-        const bool negative = std::signbit(number);
-        if (const std::size_t size = formatIntegral(negative, x, precision, buffer)) {
+        if (const std::size_t size =
+                formatExactly(std::signbit(number), decompose(number), precision, toNearest_, buffer)) {
             return size;
-        }
-        if (toNearest_) {
-            if (const std::size_t size = formatExactly(negative, x, precision, buffer)) {
-                return size;
-            }
         }
     }
     return toNearest_ ? formatByLibrary(number, precision, buffer) : formatByPrintf(number, precision, buffer);
