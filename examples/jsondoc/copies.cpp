@@ -14,6 +14,9 @@ int main() {
     copy << "BlockID" << 5;
     std::cout << "original: " << original << "\n";
     std::cout << "copy:     " << copy << "\n";
+    // Equality is deep: the same members, kinds and values at every place.
+    std::cout << "equal:    " << (copy == original ? "yes" : "no") << ", a fresh copy "
+              << (jsondoc::Object(original) == original ? "yes" : "no") << "\n";
 
     // Inserting an object or array stores a copy; later changes of the inserted one do not reach the document.
     jsondoc::Array extra;
