@@ -63,7 +63,8 @@ consumer() {
   local program=$build/installed/bin/consumer
   file -L "$program" | grep -q "$machine" || { echo "$name: not a $machine program" >&2; exit 1; }
   # No LD_LIBRARY_PATH: the run path the package gave it must lead to the log library.
-  (cd "$work" && env -u LD_LIBRARY_PATH "$@" "$program" "$work/$name.json") | grep -qx "consumer: ok"
+  (cd "$work" && env -u LD_LIBRARY_PATH "$@" "$program" "$work/$name.json" 2>"$work/$name.log") |
+    grep -qx "consumer: ok" || { cat "$work/$name.log" >&2; exit 1; }
   echo "$name: the installed program runs"
 }
 

@@ -17,19 +17,20 @@ int main(int argc, char** argv) {
     LogcatLogger logger("CONSUMER");
 
     jsondoc::Object written;
-    written << "Version"
-            << "2.4.1"
-            << "BlockID" << 4 << "Slots" << (jsondoc::Array() << "a" << true << nullptr);
+    const jsondoc::Array numbers = jsondoc::Array() << 1234567 << 0.1 << 1.0 / 3 << 1e-310;
+    written << "Version" << std::string("2.4.1") << "Slots" << (jsondoc::Array() << "a" << true << nullptr);
+    written << "Numbers" << numbers;
     {
+        // Every number reads back bit for bit, on the host and on the unit.
         std::ofstream file(argv[1]);
-        file << written;
+        file << jsondoc::exactNumbers << written;
         if (!file.flush()) {
             return 1;
         }
     }
     jsondoc::Object read;
     std::ifstream file(argv[1]);
-    if (!read.parse(file) || read.json() != written.json()) {
+    if (!read.parse(file) || read != written) {
         std::cerr << "the document did not read back\n";
         return 1;
     }
