@@ -45,7 +45,8 @@ done
 
 echo "== pkg-config consumers (host): examples built with the flags pkg-config gives, one per library"
 prefix="$work/host-release/prefix"
-export PKG_CONFIG_PATH="$prefix/lib/$(gcc -print-multiarch)/pkgconfig"
+multiarch=$(gcc -print-multiarch)
+export PKG_CONFIG_PATH="$prefix/lib/$multiarch/pkgconfig"
 for example in jsondoc/read_document utils/checksums logging/platform_log; do
   # shellcheck disable=SC2046 # (pkg-config's flags are separate words)
   g++ -std=c++17 -Iexamples "examples/$example.cpp" -o "$work/pc_consumer" \
