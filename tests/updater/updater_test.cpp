@@ -1,3 +1,4 @@
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -187,10 +188,9 @@ TEST_F(UpdaterTest, CompleteFileIsRefreshedByGTOUpdatesAndWrittenByCMPUpdates) {
     EXPECT_EQ(untagged(logger.entries().back().text), "runSync(#): Sync Successful") << "a save ends with a sync";
     EXPECT_EQ(readFile(documentPath), replaced(active0, "0100", "Z"));
     EXPECT_EQ(readFile(kComplete), withCMP(R"("HWVersion": "HW_3", "IOC": "IOC_1", "WUC": "WUC\/2")"));
-    DocumentLock lock(documentPath);  // kept through a save of the complete copy, released by one of the document
-    updater->releaseBeforeSync(&lock);
-    EXPECT_TRUE(updater->updateCMPVersionInfo("IOC_1", "WUC/2", "HW_3") && !DocumentLock(documentPath, 0) &&
-                updater->writeToFile() && DocumentLock(documentPath, 0));
+    DocumentLock lock(documentPath);  // kept through other saves, released by the one that borrows it
+    EXPECT_TRUE(updater->updateCMPVersionInfo("IOC_1", "WUC/2", "HW_3") && updater->writeToFile() &&
+                !DocumentLock(documentPath, 0) && updater->writeToFile(lock) && DocumentLock(documentPath, 0));
     const std::string refreshed = replaced(readFile(kComplete), R"("Z")", R"("Y")");
     put(documentPath, "(dir)");
     EXPECT_FALSE(updater->updateGTOVersionInfo(0, "Y")) << "the document could not be saved";
@@ -311,9 +311,9 @@ TEST(DurableFileTest, FailedStepIsReportedAndLeavesNoTemporaryFile) {
     EXPECT_EQ(DurableFileCalls::system().syncDirectory((kRoot + "/none").c_str()), -1) << "a directory not there";
 }
 
-// One holder at a time, beside the file the path leads to; a bounded wait; none where anyone could hold the lock file
-// or none can be made.
-TEST(DocumentLockTest, LockIsExclusiveBoundedAndOnlyWhereSafe) {
+// One holder at a time, beside the file the path leads to; a bounded wait. Whatever stands in the way is refused, so
+// that runs never overlap; only where no save could succeed either is the lock merely unavailable.
+TEST(DocumentLockTest, LockIsExclusiveBoundedAndRefusedWhereRunsCouldOverlap) {
     TempDir dir;
     ASSERT_EQ(mkdir((dir / "real").c_str(), 0755) | symlink("real/v", (dir / "v").c_str()), 0);
     DocumentLock first(dir / "v");
@@ -321,10 +321,43 @@ TEST(DocumentLockTest, LockIsExclusiveBoundedAndOnlyWhereSafe) {
     EXPECT_EQ(DocumentLock(dir / "real/v", 30).state(), DocumentLock::State::TimedOut);
     first.release();
     EXPECT_TRUE(DocumentLock(dir / "real/v", 0));
-    EXPECT_EQ(DocumentLock(dir / "none/v").error(), ENOENT);
-    ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
-    const DocumentLock open(dir / "w");
-    EXPECT_TRUE(open.state() == DocumentLock::State::Unavailable && open.error() == EPERM);
+    using State = DocumentLock::State;
+    // Each row: shell commands run in a fresh directory d holding the document v, whether another user (nobody, in
+    // the document's group) then takes the lock, and what it gets.
+    const std::tuple<const char*, bool, State, int> cases[] = {
+        {"rm -r d", false, State::Unavailable, ENOENT},
+        {"ln -s missing d/.v.lock", false, State::Refused, ELOOP},
+        {"mkdir d/.v.lock", false, State::Refused, EISDIR},
+        {"mkfifo d/.v.lock", false, State::Refused, EINVAL},
+        {"chmod 777 d", false, State::Refused, EPERM},
+        {"chmod 1777 d; touch d/.v.lock; chown 65534 d/.v.lock", false, State::Refused, EPERM},
+        {"chmod 1777 d", false, State::Held, 0},
+        // A lock file an earlier run left as root's alone is opened up to the document's writers by the next run.
+        {"chmod 600 d/.v.lock; chgrp 65534 d d/v; chmod 775 d; chmod 664 d/v", true, State::Held, 0},
+        {"chgrp 65534 d d/v; chmod 640 d/v", true, State::Held, 0},  // may only read it: read-only suffices
+    };
+    for (const auto& [setup, asOther, state, error] : cases) {
+        TempDir::removeTree(dir / "d");
+        const std::string lockFile = dir / "d/.v.lock";
+        const std::string commands = "cd " + dir.path() + " && chmod 755 . && mkdir d && touch d/v d/.v.lock && rm d/.v.lock && ";
+        ASSERT_EQ(std::system((commands + (asOther ? "touch d/.v.lock && " : "") + setup).c_str()), 0) << setup;
+        DocumentLock lock(dir / "d/v", 0);
+        if (asOther) {
+            lock.release();
+            const pid_t child = fork();
+            if (child == 0) {
+                const bool dropped =
+                    geteuid() != 0 || (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0);
+                const DocumentLock other(dir / "d/v", 0);
+                _exit(dropped ? static_cast<int>(other.state()) * 64 + other.error() : 255);
+            }
+            int status = 0;
+            waitpid(child, &status, 0);
+            EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(state) * 64 + error) << setup;
+            continue;
+        }
+        EXPECT_EQ(static_cast<int>(lock.state()) * 64 + lock.error(), static_cast<int>(state) * 64 + error) << setup;
+    }
 }
 
 const std::string kPath = kRoot + "/data/tiv//swdl//VersionInfo.json";  // as the tool names it
