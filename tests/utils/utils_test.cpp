@@ -138,6 +138,24 @@ TEST_F(Utils, RunnerCopiesEachLineOfBothStreamsAndAbandonsAChildThatClosedItsOut
     EXPECT_EQ(waitExit(-1), 0) << "neither killed nor reaped";
 }
 
+// The child's end is the runner's end, whatever descendant keeps the output open (here one that lives as long as the
+// test's directory); every line it wrote is copied, one that begins with a zero byte too.
+TEST_F(Utils, RunnerReturnsAtTheChildsEndAndCopiesEveryLineItWrote) {
+    const std::string holder = "(while [ -d " + dir.path() + " ]; do sleep 0.1; done) & ";
+    const std::tuple<std::string, int, Logs> cases[] = {
+        {holder + "echo x; exit 3", 3, {kCaptured + "x\n"}},
+        {holder + "sleep 0.3; printf 'late\\nend'; exit 4", 4, {kCaptured + "late\n", kCaptured + "end"}},
+        {"printf 'a\\n\\000b\\nc\\nd\\n'", 0, {kCaptured + "a\n", kCaptured, kCaptured + "c\n", kCaptured + "d\n"}},
+    };
+    for (const auto& [script, code, logged] : cases) {
+        writeFile(logDir / "log", "");
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(run(script), code) << script;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << script;
+        expectLogs(logged);
+    }
+}
+
 TEST_F(Utils, FixedCommandsRunTheirProgramAndReportAFailedStartOrAnInvalidSlot) {
     // Stand-ins for bootctl and sync come first on PATH (this build also runs one in place of /usr/sbin/bootctl); they
     // log their call with level S and exit with STAND_IN_EXIT. Without a code, no descriptor is left for the pipe.
