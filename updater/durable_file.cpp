@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "utils/fd_io.h"
+
 namespace {
 
 [[maybe_unused]] int syncDirectoryOf(const char* directory) {
@@ -100,27 +102,6 @@ mode_t creationMode() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return 0666 & ~mask;
-}
-
-bool writeAll(const DurableFileCalls& calls, int fd, const std::string& content) {
-    const char* data = content.data();
-    size_t left = content.size();
-    while (left > 0) {
-        const ssize_t written = calls.write(fd, data, left);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (written == 0) {
-            errno = EIO;
-            return false;
-        }
-        data += written;
-        left -= static_cast<size_t>(written);
-    }
-    return true;
 }
 
 bool isTemplateCharacter(char c) {
@@ -265,7 +246,7 @@ DurableFileResult replaceFileDurably(const std::string& path, const std::string&
     if (exists && ::geteuid() == 0 && ::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
         return abandon(DurableFileStep::Open, errno, true);
     }
-    if (!writeAll(calls, fd, content)) {
+    if (!writeAll(fd, content.data(), content.size(), calls.write)) {
         return abandon(DurableFileStep::Write, errno, true);
     }
     if (calls.fsync(fd) != 0) {

@@ -10,6 +10,7 @@
 
 #include "common/block_table.h"
 #include "updater/durable_file.h"
+#include "utils/fd_io.h"
 #include "utils/file_utils.h"
 #include "utils/process_utils.h"
 
@@ -75,19 +76,9 @@ int readWholeFile(const std::string& path, std::string& content) {
         ::close(fd);
         return kind;
     }
-    char chunk[4096];
-    ssize_t count;
-    while ((count = ::read(fd, chunk, sizeof chunk)) != 0) {
-        if (count > 0) {
-            content.append(chunk, static_cast<size_t>(count));
-        } else if (errno != EINTR) {
-            const int error = errno;
-            ::close(fd);
-            return error;
-        }
-    }
+    const int error = readAll(fd, content);
     ::close(fd);
-    return 0;
+    return error;
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "utils/child_run.h"
+#include "utils/fd_io.h"
 #include "utils/process_utils.h"
 
 // A test build sets the pause at run time, so that the poll budget can be used up quickly.
@@ -161,9 +162,7 @@ class OutputLines {
     // Bytes read, 0 when nothing could be read now or the output has ended.
     std::size_t fill() {
         char chunk[4096];
-        ssize_t got;
-        while ((got = ::read(fd_, chunk, sizeof chunk)) < 0 && errno == EINTR) {
-        }
+        const ssize_t got = readSome(fd_, chunk, sizeof chunk);
         if (got <= 0) {
             ended_ = ended_ || got == 0 || errno != EAGAIN;
             return 0;

@@ -21,7 +21,7 @@ mkdir -p "$work/lib"
 runner="$fault_build/kill_runner"
 c++ -std=c++17 -O2 -Wall -Wextra -Wpedantic -Werror -o "$runner" "$here/kill_runner.cpp"
 c++ -std=c++17 -O2 -Wall -Wextra -Wpedantic -Werror -I"$fault_source" -o "$work/save_loop" "$here/save_loop.cpp" \
-    "$fault_source/updater/durable_file.cpp"
+    "$fault_source/updater/durable_file.cpp" "$fault_source/utils/fd_io.cpp"
 
 slots=("3 0" "4 0" "4 1" "5 0" "6 0" "7 0" "8 0" "8 1" "9 0" audio)
 gate="$work/gate"

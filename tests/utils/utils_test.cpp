@@ -207,6 +207,13 @@ TEST_F(Utils, ExtractionsSucceedOnlyWhenTarDoesAndRetryOnlyARunThatDidNotEndNeve
                   "0" + std::regex_replace(readFile(dir / "said") + why, std::regex(dir.path()), "~") +
                       (option ? "; not extracted" : ""));
     }
+    for (const std::string& name : {"-"s, "--to-command=touch " + dir / "ran"}) {  // no tar reads its input, or runs
+        writeFile(logDir / "log", "");
+        EXPECT_FALSE(extractArchive(this, name, out) || extractArchiveEntry(this, name, "a.txt", out));
+        const std::string why = "(#): Archive '" + std::regex_replace(name, std::regex(dir.path()), "~") + "' begins";
+        expectLogs({"E extractArchive" + why + " with '-'; not extracted",
+                    "E extractArchiveEntry" + why + " with '-'; not extracted"});
+    }
     EXPECT_FALSE(fs::exists(dir / "ran"));
     // A tar the runner's wait left running keeps other extractions out of its directory until it has ended. It writes
     // 14000 lines, which tar's and gzip's buffering let through, and waits for the rest from a FIFO kept open.
@@ -274,8 +281,9 @@ TEST_F(Utils, CreateAndCopyReplaceTheDestinationAndFailWithoutTouchingIt) {
     const std::string binary = "\0\r\n\xff"s + std::string(9000, 's');  // several reads long
     writeFile(dir / "source", binary);
     EXPECT_TRUE(copyFile(dir / "source", dir / "copy") && readFile(dir / "copy") == binary);
-    shell("ln source hard; ln -s source soft");
+    shell("ln source hard; ln -s source soft; mkfifo fifo");
     EXPECT_FALSE(copyFile(dir / "missing", dir / "copy") || copyFile(dir.path(), dir / "copy"));
+    EXPECT_FALSE(copyFile(dir / "fifo", dir / "copy") || copyFile(dir / "source", dir / "fifo")) << "waits for nobody";
     for (const char* same : {"source", "./source", "hard", "soft"}) {
         EXPECT_FALSE(copyFile(dir / "source", dir / same)) << same;
     }
@@ -286,16 +294,18 @@ TEST_F(Utils, CreateAndCopyReplaceTheDestinationAndFailWithoutTouchingIt) {
 }
 
 TEST_F(Utils, GetFileCrcIsTheCrc32OfTheWholeFileOrZeroWithoutOne) {
-    shell("head -c 12305 /dev/urandom >image; touch empty; printf 123456789 >check");
+    shell("head -c 12305 /dev/urandom >image; touch empty; printf 123456789 >check; mkfifo fifo");
     EXPECT_EQ(getFileCrc(dir / "check", this), 0xcbf43926u);  // the check value of CRC-32
-    EXPECT_EQ(getFileCrc(dir / "missing", this), 0u);
+    EXPECT_EQ(getFileCrc(dir / "missing", this) + getFileCrc(dir / "fifo", this) + getFileCrc("/dev/null", this), 0u);
     breakingReads = {lowestFree(), 1};
     EXPECT_EQ(getFileCrc(dir / "image", this) + getFileCrc(dir.path(), this), 0u) << "a read fails";
     const std::string size = "D getFileCrc(#): Opened device for hash calculation has size: ",
                       failed = "E getFileCrc(#): Reading the image for checksum calculation failed(";
     expectLogs({size + "9", "D getFileCrc(#): Calculated Checksum: cbf43926",
-                "E getFileCrc(#): image for checksum calculation could not be opened", size + "12305",
-                failed + "Input/output error)", size + "-1", failed + "Is a directory)"});
+                "E getFileCrc(#): image for checksum calculation could not be opened",
+                "E getFileCrc(#): image for checksum calculation could not be opened", size + "0",
+                "D getFileCrc(#): Calculated Checksum: 0", size + "12305", failed + "Input/output error)", size + "-1",
+                failed + "Is a directory)"});
     const std::string image = readFile(dir / "image");  // several reads and a short one
     EXPECT_EQ(getFileCrc(dir / "image", this), crc32(0, reinterpret_cast<const Bytef*>(image.data()), image.size()));
     EXPECT_EQ(getFileCrc(dir / "empty", this), 0u);
