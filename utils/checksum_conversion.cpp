@@ -10,6 +10,7 @@
 
 #include "utils/fd_io.h"
 #include "utils/file_utils.h"
+#include "utils/system_calls.h"
 
 namespace {
 
@@ -116,7 +117,7 @@ void sleepMilliseconds(int milliseconds) {
         return;
     }
     const timespec pause = toTimespec(milliseconds);
-    nanosleep(&pause, nullptr);
+    utilsCalls().nanosleep(&pause, nullptr);
 }
 
 int openSocket(NamedSocket* socket, const std::string& name, quarn_logger* logger, int retryPauseMs) {
@@ -129,7 +130,7 @@ int openSocket(NamedSocket* socket, const std::string& name, quarn_logger* logge
             logger->error("%s(%s): Failed in opening %s socket because: %s", __func__, QUARN_LINE, name.c_str(),
                           strerror(errno));
             if (retryPauseMs >= 1) {
-                nanosleep(&pause, nullptr);
+                utilsCalls().nanosleep(&pause, nullptr);
             }
             continue;
         }

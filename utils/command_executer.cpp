@@ -12,11 +12,7 @@
 #include "common/well_known_paths.h"
 #include "utils/child_run.h"
 #include "utils/process_utils.h"
-
-// A test build points this at a stand-in script inside its build tree.
-#ifndef MORVANE_BOOTCTL_PATH
-#define MORVANE_BOOTCTL_PATH "/usr/sbin/bootctl"
-#endif
+#include "utils/system_calls.h"
 
 namespace {
 
@@ -120,7 +116,7 @@ int Command_Executer(quarn_logger* logger, const std::string& path, std::vector<
 }
 
 int8_t getCurrentSystem(quarn_logger* logger) {
-    const std::string program = MORVANE_BOOTCTL_PATH;
+    const std::string program = utilsCalls().bootctlProgram;
     std::vector<const char*> argv = {program.c_str(), "-i"};
     const int result = Command_Executer(logger, program, argv);
     if (static_cast<unsigned int>(result) > 1) {

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "utils/system_calls.h"
+
 namespace {
 
 // A descriptor opened with O_NONBLOCK, blocking again if it is a file or a device, else closed (-1, errno set).
@@ -44,7 +46,7 @@ int openForWriting(const std::string& path) {
 ssize_t readSome(int fd, char* buffer, std::size_t size) {
     ssize_t got;
     do {
-        got = ::read(fd, buffer, size);
+        got = utilsCalls().read(fd, buffer, size);
     } while (got < 0 && errno == EINTR);
     return got;
 }

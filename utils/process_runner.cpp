@@ -13,13 +13,7 @@
 #include "utils/child_run.h"
 #include "utils/fd_io.h"
 #include "utils/process_utils.h"
-
-// A test build sets the pause at run time, so that the poll budget can be used up quickly.
-#ifdef MORVANE_CHILD_POLL_PAUSE_SEAM
-extern useconds_t childPollPauseMicros;
-#else
-constexpr useconds_t childPollPauseMicros = 10000;
-#endif
+#include "utils/system_calls.h"
 
 namespace {
 
@@ -83,11 +77,11 @@ class ExitWatch {
 
     // The pause between polls, cut short by the child's end: once its output has ended, nothing else is awaited.
     void pause() {
+        const useconds_t micros = utilsCalls().childPollPauseMicros;
         pollfd end{fd_, POLLIN, 0};
-        const timespec pause{static_cast<time_t>(childPollPauseMicros / 1000000),
-                             static_cast<long>(childPollPauseMicros % 1000000) * 1000};
+        const timespec pause{static_cast<time_t>(micros / 1000000), static_cast<long>(micros % 1000000) * 1000};
         if (fd_ < 0 || (ppoll(&end, 1, &pause, nullptr) < 0 && errno != EINTR)) {
-            usleep(childPollPauseMicros);
+            usleep(micros);
         }
     }
 

@@ -23,7 +23,8 @@ mkdir -p "$work/lib"
 runner="$fault_build/kill_runner"
 c++ -std=c++17 -O2 -Wall -Wextra -Wpedantic -Werror -o "$runner" "$here/kill_runner.cpp"
 c++ -std=c++17 -O2 -Wall -Wextra -Wpedantic -Werror -I"$fault_source" -o "$work/save_loop" "$here/save_loop.cpp" \
-    "$fault_source/updater/durable_file.cpp" "$fault_source/utils/fd_io.cpp"
+    "$fault_source/updater/durable_file.cpp" "$fault_source/utils/fd_io.cpp" \
+    "$fault_source/utils/system_calls.cpp"
 
 slots=("3 0" "4 0" "4 1" "5 0" "6 0" "7 0" "8 0" "8 1" "9 0" audio)
 gate="$work/gate"
@@ -229,8 +230,8 @@ lock_case() {
         end_round "$what, round $round"
         if [ "$expected" = refused ]; then
             [ "$((refused - ${before#* }))" -eq "${#slots[@]}" ] || fail "$what: not every run refused the lock"
-        else
-            grep -qv ' 0$' "$work/record" && fail "$what: runs that did not store: $(grep -v ' 0$' "$work/record" | head -3)"
+        elif grep -qv ' 0$' "$work/record"; then
+            fail "$what: runs that did not store: $(grep -v ' 0$' "$work/record" | head -3)"
         fi
     done
 }

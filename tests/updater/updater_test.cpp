@@ -283,7 +283,13 @@ TEST(DurableFileTest, FailedStepIsReportedAndLeavesNoTemporaryFile) {
         const int live = open((dir / ".v.Live12").c_str(), O_RDONLY | O_CLOEXEC);
         ASSERT_EQ(flock(live, LOCK_EX), 0);
         const DurableFileCalls& real = DurableFileCalls::system();
-        const auto fails = [step](Step at, int error = EIO) { return step == at && (errno = error); };
+        const auto fails = [step](Step at, int error = EIO) {
+            if (step != at) {
+                return false;
+            }
+            errno = error;
+            return true;
+        };
         DurableFileCalls calls;
         int reused = -1;  // takes the number of the temporary file's descriptor once that is closed
         calls.createTemporary = [&](char* path) {
@@ -291,11 +297,20 @@ TEST(DurableFileTest, FailedStepIsReportedAndLeavesNoTemporaryFile) {
             return fails(Step::Open) ? -1 : real.createTemporary(path);
         };
         calls.write = [&, n = 0](int fd, const void* data, size_t) mutable -> ssize_t {
-            const bool failed = ++n % 2 == 1 ? (errno = EINTR) : n > 2 && fails(Step::Write, ENOSPC);
-            return failed ? -1 : real.write(fd, data, 1);
+            if (++n % 2 == 1) {  // every other write is cut short by a signal
+                errno = EINTR;
+                return -1;
+            }
+            return n > 2 && fails(Step::Write, ENOSPC) ? -1 : real.write(fd, data, 1);
         };
         calls.fsync = [&](int fd) { return fails(Step::Sync) ? -1 : real.fsync(fd); };
-        calls.close = [&](int fd) { return real.close(fd) || (reused = dup(2)) < 0 || fails(Step::Close) ? -1 : 0; };
+        calls.close = [&](int fd) {
+            if (real.close(fd) != 0) {
+                return -1;
+            }
+            reused = dup(2);
+            return reused < 0 || fails(Step::Close) ? -1 : 0;
+        };
         calls.rename = [&](const char* a, const char* b) { return fails(Step::Rename) ? -1 : real.rename(a, b); };
         calls.syncDirectory = [&](const char* d) { return fails(Step::SyncDirectory) ? -1 : real.syncDirectory(d); };
 
@@ -339,7 +354,8 @@ TEST(DocumentLockTest, LockIsExclusiveBoundedAndRefusedWhereRunsCouldOverlap) {
     for (const auto& [setup, asOther, state, error] : cases) {
         TempDir::removeTree(dir / "d");
         const std::string lockFile = dir / "d/.v.lock";
-        const std::string commands = "cd " + dir.path() + " && chmod 755 . && mkdir d && touch d/v d/.v.lock && rm d/.v.lock && ";
+        const std::string commands =
+            "cd " + dir.path() + " && chmod 755 . && mkdir d && touch d/v d/.v.lock && rm d/.v.lock && ";
         ASSERT_EQ(std::system((commands + (asOther ? "touch d/.v.lock && " : "") + setup).c_str()), 0) << setup;
         DocumentLock lock(dir / "d/v", 0);
         if (asOther) {
@@ -474,8 +490,10 @@ TEST_F(UpdaterTest, EveryToolRunEndsWithItsStatusMessagesAndDocument) {
         EXPECT_TRUE(c.after == "(fifo)" ? stat(documentPath.c_str(), &file) == 0 && S_ISFIFO(file.st_mode)
                                         : readFile(documentPath) == c.after)
             << "the document differs from the one expected";
-        EXPECT_TRUE(c.status != 0 || (load(readFile(documentPath)), logger.entries().empty()))
-            << "a saved document loads cleanly";
+        if (c.status == 0) {
+            load(readFile(documentPath));
+            EXPECT_TRUE(logger.entries().empty()) << "a saved document loads cleanly";
+        }
     }
 }
 
