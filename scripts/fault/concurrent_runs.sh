@@ -245,7 +245,8 @@ service=(setpriv --reuid=65534 --regid=65534 --clear-groups)
 lock_case stored "writers as root and as a service user of the document's group" \
     "chgrp 65534 . VersionInfo.json && chmod 775 . && chmod 664 VersionInfo.json && touch .VersionInfo.json.lock &&
      chmod 600 .VersionInfo.json.lock && '$tool' 4 0 '$version_file' 2>/dev/null" "${service[@]}"
-lock_case refused "a world-writable directory that anyone may rename the lock file in" "chmod 777 ."
+lock_case refused "a world-writable directory that anyone may rename the lock file in" \
+    "touch .VersionInfo.json.lock && chmod 777 ."
 lock_case stored "a sticky world-writable directory" "chmod 1777 ."
 echo "   $refused runs refused the lock, as their cases say"
 
