@@ -79,6 +79,7 @@ class DocumentLock {
     void release();
 
   private:
+    // Held once the lock file is open and may be locked; otherwise what became of the lock, error() saying why.
     State open(const std::string& document, int directory);
     State wait(int waitMilliseconds);
 
