@@ -39,7 +39,7 @@ awk -v versionfile="$version_file" '
         result = $0; sub(/.*= /, "", result); sub(/ .*/, "", result)
         fd = args; sub(/[,)].*/, "", fd)
         label = phase
-        if (call == "openat" && (index(args, "/.VersionInfo.json.lock\"") || index(args, "O_PATH"))) { label = "lock-open" }
+        if (call == "openat" && (index(args, "\".VersionInfo.json.lock\"") || index(args, "O_PATH"))) { label = "lock-open" }
         else if (call == "openat" && index(args, "/VersionInfo.json\"") && phase == "loader") { label = "document-open"; doc = result; phase = "load" }
         else if (phase == "load" && call == "read" && fd == doc) { label = "document-read" }
         else if (call == "openat" && index(args, "\"" versionfile "\"")) { label = "versionfile-open"; version = result; doc = "" }
