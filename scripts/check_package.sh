@@ -38,6 +38,8 @@ for preset in host-release armhf; do
   cmake -S examples -B "$work/$preset/examples" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" "${toolchain[@]}" \
     -DCMAKE_CXX_FLAGS=-Werror >/dev/null
   cmake --build "$work/$preset/examples" >/dev/null
+  # The updater is not installed; its guide's example comes from the tree's own build.
+  cp "build/$preset/tests/updater_store_version" "$work/$preset/examples/"
   scripts/check_docs.sh "$work/$preset/examples" "${runner[@]}"
   test -f "$prefix/share/man/man1/morvane.1"
   "${runner[@]}" "$prefix/bin/morvane" 2>/dev/null && { echo "installed tool accepted no arguments" >&2; exit 1; }
