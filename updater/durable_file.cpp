@@ -260,7 +260,7 @@ int openIfHolding(const Target& target, const std::string& content) {
 // Content already in place is not written again: flash wears with every block written. It is still made durable,
 // in case the save that put it there never got as far as its syncs; both syncs write nothing when nothing is dirty.
 DurableFileResult keepUnchanged(const DurableFileCalls& calls, const Target& target, int fd) {
-    const int synced = calls.fsync(fd);
+    const int synced = calls.dataSync(fd);
     const int error = errno;
     ::close(fd);
     if (synced != 0) {
@@ -333,6 +333,7 @@ const DurableFileCalls& DurableFileCalls::system() {
 #else
         [](const char* directory) { return syncDirectoryOf(directory); },
 #endif
+        [](int fd) { return ::fdatasync(fd); },
     };
     return calls;
 }

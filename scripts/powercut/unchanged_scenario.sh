@@ -38,9 +38,12 @@ for fs in "$@"; do
     dmsetup create powercut-log --table "0 $sectors log-writes /dev/vda /dev/vdb" || fail "log-writes target"
     mount -t "$fs" /dev/mapper/powercut-log "$unit" || fail "mount of the logged device"
     sync
-    for run in changing unchanged; do
+    # A bare sync first: what the file system writes with no run at all is the floor for any run.
+    for run in changing bare-sync unchanged unchanged-again; do
         dmsetup message powercut-log 0 mark "before-$run"
-        "$tool" 4 1 /flash/2.json 2>/dev/null || fail "the $run run on $fs"
+        if [ "$run" != bare-sync ]; then
+            "$tool" 4 1 /flash/2.json 2>/dev/null || fail "the $run run on $fs"
+        fi
         sync
         dmsetup message powercut-log 0 mark "after-$run"
     done
@@ -49,5 +52,7 @@ for fs in "$@"; do
     dmsetup remove powercut-log || fail "removing the log-writes target"
     replay_log list /dev/vdb >/tmp/entries || fail "reading the log"
     echo "unchanged writes: result $fs: changing run: $(counts before-changing after-changing);" \
-        "unchanged run: $(counts before-unchanged after-unchanged)"
+        "bare sync: $(counts before-bare-sync after-bare-sync);" \
+        "unchanged run: $(counts before-unchanged after-unchanged);" \
+        "unchanged again: $(counts before-unchanged-again after-unchanged-again)"
 done

@@ -314,11 +314,11 @@ TEST(DurableFileTest, FailedStepIsReportedAndLeavesNoTemporaryFile) {
 // A file that already holds the text is only synced, itself and its directory: no temporary file, no rename, the
 // same inode. A file that differs in its last byte or by one byte more is replaced; a failed sync is reported.
 TEST(DurableFileTest, UnchangedContentIsOnlySynced) {
-    // Each row: the old content, the new one, and the calls made: t(emporary file), f(sync), r(ename), d(irectory
-    // sync); "!f" is an fsync that fails.
+    // Each row: the old content, the new one, and the calls made: t(emporary file), f(sync), s (fdatasync), r(ename),
+    // d(irectory sync); where "s" is the only call, the fdatasync fails.
     // clang-format off
-    const std::string cases[][3] = {{"same", "same", "fd"}, {"", "", "fd"}, {"same!", "same", "tfrd"},
-                                    {"samf", "same", "tfrd"}, {"same", "same", "!f"}};
+    const std::string cases[][3] = {{"same", "same", "sd"}, {"", "", "sd"}, {"same!", "same", "tfrd"},
+                                    {"samf", "same", "tfrd"}, {"same", "same", "s"}};
     // clang-format on
     for (const auto& c : cases) {
         TempDir dir;
@@ -330,13 +330,14 @@ TEST(DurableFileTest, UnchangedContentIsOnlySynced) {
         DurableFileCalls counted = real;
         counted.createTemporary = [&](char* path) { return calls += "t", real.createTemporary(path); };
         counted.rename = [&](const char* a, const char* b) { return calls += "r", real.rename(a, b); };
-        const bool fails = c[2][0] == '!';
-        counted.fsync = [&](int fd) { return calls += fails ? "!f" : "f", fails ? (errno = EIO, -1) : real.fsync(fd); };
+        const bool fails = c[2] == "s";
+        counted.fsync = [&](int fd) { return calls += "f", real.fsync(fd); };
+        counted.dataSync = [&](int fd) { return calls += "s", fails ? (errno = EIO, -1) : real.fsync(fd); };
         counted.syncDirectory = [&](const char* d) { return calls += "d", real.syncDirectory(d); };
         EXPECT_EQ(replaceFileDurably(dir / "v", c[1], counted).error, fails ? EIO : 0);
         EXPECT_EQ(calls, c[2]);
-        EXPECT_TRUE(stat((dir / "v").c_str(), &after) == 0 && (after.st_ino == before.st_ino) == (calls.size() < 3));
-        EXPECT_EQ(readFile(dir / "v"), c[1]);
+        EXPECT_TRUE(stat((dir / "v").c_str(), &after) == 0 && (after.st_ino == before.st_ino) == (calls.size() < 3) &&
+                    readFile(dir / "v") == c[1]);
     }
 }
 
