@@ -35,7 +35,9 @@ calls() {
              run, fsyncs, syncs, renames, bytes}' "$mine/$1.strace"
 }
 calls changing
-calls unchanged
+calls unchanged | tee "$mine/unchanged.calls"
+grep -q ' 0 renames, 0 bytes written$' "$mine/unchanged.calls" ||
+    { echo "unchanged writes: FAIL: a run that changed nothing renamed or wrote a file" >&2; exit 1; }
 
 echo "== unchanged writes: bytes that reach the device, in the power-cut machine"
 rm -rf "$mine/cases"
