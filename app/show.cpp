@@ -22,7 +22,8 @@ const char kUsage[] =
 
 constexpr int kSchemaVersion = 1;
 
-// A version with its names in the sw-versions form ("block4-system1") and in the shell form ("BLOCK4_SYSTEM1").
+// A named value, most often a version slot: its name in the sw-versions form ("block4-system1") and in the shell
+// form ("BLOCK4_SYSTEM1").
 struct Slot {
     std::string name;
     const std::string& version;
