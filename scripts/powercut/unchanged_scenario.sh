@@ -1,3 +1,4 @@
+# shellcheck shell=sh
 # Runs inside the power-cut machine (busybox sh) in place of the power-cut scenario. For each file system given:
 # a fresh one on /dev/vda holding a document, then under a log-writes target logging to /dev/vdb one run that changes
 # the document and one that records the version it already holds, each between two marks. Prints per run the data
