@@ -66,10 +66,6 @@ class RAROV_UpdateVersionInfo {
     // The number of system copies the block table gives a block: 1 or 2, 0 for a block it does not list.
     static int systemCopies(int blockID);
 
-    // The lock held around this object's load, update and save is released as soon as the document is saved, so
-    // that other writers need not wait for the slow sync of the file systems that follows.
-    void releaseBeforeSync(DocumentLock* lock) { m_lockHeld = lock; }
-
     RAROV_UpdateVersionInfo(const RAROV_UpdateVersionInfo&) = delete;
     RAROV_UpdateVersionInfo& operator=(const RAROV_UpdateVersionInfo&) = delete;
 
@@ -79,6 +75,9 @@ class RAROV_UpdateVersionInfo {
     std::string getLatestVersionString(const std::string& versionFilePath);
 
     bool writeToFile();
+    // The same save by a caller that holds the document's lock around its load, update and save: the lock is
+    // released as soon as the document is on disk, so that other writers need not wait for the slow sync that follows.
+    bool writeToFile(DocumentLock& heldLock);
     bool dumpJSONContent(const std::string& path, bool includeCMP);
     std::string returnVersionInfo(int blockID);
     AudioDataSetVersionInfo returnAudioDataSetVersionInfo();
@@ -94,6 +93,8 @@ class RAROV_UpdateVersionInfo {
     void dumpVersionFile();
     jsondoc::Object buildDocument(bool includeCMP) const;
     bool refusesUnreadableDocument(const char* function);
+    bool save(const std::string& path, bool includeCMP, DocumentLock* releasedOnceSaved);
+    bool saveDocument(DocumentLock* releasedOnceSaved);
 
     quarn_logger* m_logger;
     std::string m_versionFilePath;
@@ -104,5 +105,4 @@ class RAROV_UpdateVersionInfo {
     AudioDataSetVersionInfo m_audioDataSetVersionInfo;
     bool m_versionFileUnreadable = false;
     Load m_loadOutcome = Load::Whole;
-    DocumentLock* m_lockHeld = nullptr;
 };
