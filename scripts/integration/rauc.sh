@@ -4,6 +4,7 @@
 # and an install while another run records. Each step checks RAUC's verdict, the slot and the document.
 # Usage: MORVANE_UNIT=... MORVANE_TOOL=... [MORVANE_RUNNER=...] scripts/integration/rauc.sh
 set -euo pipefail
+# shellcheck source=common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 rauc_dir="$work/rauc"
@@ -50,7 +51,8 @@ start_service() {
     service=$!
     cleanup_steps+=("kill $service 2>/dev/null")
     for _ in $(seq 100); do
-        rauc status >/dev/null 2>&1 && return
+        # rauc status aborts until the service is on the bus.
+        (rauc status) >/dev/null 2>&1 && return
         sleep 0.1
     done
     fail "RAUC's service did not come up"

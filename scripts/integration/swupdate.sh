@@ -4,6 +4,7 @@
 # holds, and an install while another run records. Each step checks SWUpdate's verdict, the slot and the document.
 # Usage: MORVANE_UNIT=... MORVANE_TOOL=... [MORVANE_RUNNER=...] scripts/integration/swupdate.sh
 set -euo pipefail
+# shellcheck source=common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 hw_board=unit hw_revision=1.0
