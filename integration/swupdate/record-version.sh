@@ -9,6 +9,13 @@ block=$2
 system=$3
 version=${4-}
 
+# An image that install-if-different skipped still runs this script: a version the unit already records for the slot
+# is not recorded again.
+if [ $# -ge 5 ]; then name=audio-dataset; else name=block$block-system$system; fi
+if morvane --show=sw-versions 2>/dev/null | grep -qxF "$name $version"; then
+    exit 0
+fi
+
 # The version file lives only for this run, in SWUpdate's TMPDIR.
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
