@@ -27,11 +27,21 @@ on_exit() {
 trap on_exit EXIT
 trap 'exit 130' INT TERM
 
-# The glue calls plain `morvane`: a wrapper first on PATH runs the build under test.
+# The glue calls plain `morvane`: a wrapper first on PATH notes each record run and runs the build under test.
 mkdir -p "$work/bin"
-printf '#!/bin/sh\nexec %s "%s" "$@"\n' "${MORVANE_RUNNER:-}" "$tool" >"$work/bin/morvane"
+touch "$work/record_runs"
+cat >"$work/bin/morvane" <<WRAPPER
+#!/bin/sh
+case "\${1-}" in --show*) ;; *) echo "\$*" >>"$work/record_runs" ;; esac
+exec ${MORVANE_RUNNER:-} "$tool" "\$@"
+WRAPPER
 chmod +x "$work/bin/morvane"
 export PATH="$work/bin:$PATH"
+
+# record_runs: how many times morvane has been run to record a version.
+record_runs() {
+    wc -l <"$work/record_runs"
+}
 
 fail() {
     failures=$((failures + 1))
@@ -138,5 +148,15 @@ finish() {
     else
         echo "== $1: $failures checks failed" >&2
         exit 1
+    fi
+}
+
+# check_runs <step> <record runs before> <expected new runs>
+check_runs() {
+    local ran=$(($(record_runs) - $2))
+    if [ "$ran" -eq "$3" ]; then
+        echo "ok: $1: morvane ran $ran times"
+    else
+        fail "$1: morvane ran $ran times, not $3"
     fi
 }

@@ -82,7 +82,7 @@ bundle() {
 # step <name> <installed|refused> <bundle>: `rauc install`'s status and its closing line must agree with each other.
 step() {
     local status=0 verdict
-    rauc install "$3" >"$work/last.log" 2>&1 || status=$?
+    timeout 300 rauc install "$3" >"$work/last.log" 2>&1 || status=$?
     if [ "$status" -eq 0 ] && grep -q "^Installing .* succeeded" "$work/last.log"; then
         verdict=installed
     elif [ "$status" -ne 0 ] && grep -q "^Installing .* failed" "$work/last.log"; then
@@ -141,8 +141,9 @@ check_document "audio data set"
 # A record that fails: a bundle without a version. RAUC has written the slot, the install fails, the document stays.
 random_image "$work/images/other.img"
 bundle "$work/noversion.raucb" block3 "$work/images/other.img" -
-before=$(document_stamp)
+before=$(document_stamp) runs=$(record_runs)
 step "a bundle without a version" refused "$work/noversion.raucb"
+check_runs "a bundle without a version" "$runs" 1
 [ "$(document_stamp)" = "$before" ] || fail "a bundle without a version: the document was written again"
 check_document "a bundle without a version"
 
@@ -153,8 +154,9 @@ printf 'X' | dd of="$work/tampered.raucb" bs=1 seek=200 conv=notrunc status=none
 bundle "$work/stranger.raucb" block8 "$work/images/other.img" 0821 stranger
 for case in "a payload changed after signing:tampered.raucb" "a bundle signed by a stranger:stranger.raucb"; do
     IFS=: read -r name file <<<"$case"
-    before=$(document_stamp)
+    before=$(document_stamp) runs=$(record_runs)
     step "$name" refused "$work/$file"
+    check_runs "$name" "$runs" 0
     [ "$(document_stamp)" = "$before" ] || fail "$name: the document was written again"
     check_slot "$name (slot untouched)" "$slots/block8-B" "$work/images/block8.img"
     check_document "$name"

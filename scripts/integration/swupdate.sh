@@ -61,7 +61,7 @@ install() {
         [ -S "$run/sockinstctrl" ] && [ -S "$run/swupdateprog" ] && break
         sleep 0.05
     done
-    TMPDIR=$run swupdate-client -e "$2" "$1" >"$run/client.log" 2>&1 || status=$?
+    TMPDIR=$run timeout 300 swupdate-client -e "$2" "$1" >"$run/client.log" 2>&1 || status=$?
     # The client may return before the installer has finished: the daemon goes only after its outcome line.
     for _ in $(seq 600); do
         outcome=$(grep -o -E 'SWUPDATE (successful|failed)' "$run/daemon.log" | sort -u | tr '\n' ' ') || true
@@ -142,8 +142,9 @@ check_document "audio data set"
 # TODO(wire): unconditional once morvane --show is on main.
 if morvane --show=sw-versions >/dev/null 2>&1; then
     printf 'old block4-0' >"$work/slots/block4-0"
-    before=$(document_stamp)
+    before=$(document_stamp) runs=$(record_runs)
     step "block 4, slot 0, a version it holds" installed "$work/block4.swu" block4,system0
+    check_runs "block 4, slot 0, a version it holds" "$runs" 0
     check_slot "block 4, slot 0, a version it holds (image skipped)" "$work/slots/block4-0" <(printf 'old block4-0')
     [ "$(document_stamp)" = "$before" ] || fail "block 4, slot 0, a version it holds: the document was written again"
     check_document "block 4, slot 0, a version it holds"
@@ -163,8 +164,9 @@ build_swu two-copy-block.sw-description "$work/slot1.swu" "$work/other.img" unit
 for case in "no version:noversion.swu:block4,system0" "BlockID 2, not in the table:unlisted.swu:block2,system0" \
     "slot 1 of single-copy block 3:slot1.swu:block3,system1"; do
     IFS=: read -r name swu set <<<"$case"
-    before=$(document_stamp)
+    before=$(document_stamp) runs=$(record_runs)
     step "$name" refused "$work/$swu" "$set"
+    check_runs "$name" "$runs" 1
     [ "$(document_stamp)" = "$before" ] || fail "$name: the document was written again"
     check_document "$name"
 done
@@ -178,8 +180,9 @@ build_swu two-copy-block.sw-description "$work/stranger.swu" "$work/other.img" s
     DEVICE_SYSTEM0="$work/slots/block8-0" DEVICE_SYSTEM1="$work/slots/block8-1"
 for case in "an image whose hash differs:badhash.swu" "a sw-description signed by a stranger:stranger.swu"; do
     IFS=: read -r name swu <<<"$case"
-    before=$(document_stamp)
+    before=$(document_stamp) runs=$(record_runs)
     step "$name" refused "$work/$swu" block8,system0
+    check_runs "$name" "$runs" 0
     [ "$(document_stamp)" = "$before" ] || fail "$name: the document was written again"
     check_slot "$name (slot untouched)" "$work/slots/block8-0" <(printf 'old block8-0')
     check_document "$name"
