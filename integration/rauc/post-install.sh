@@ -10,17 +10,18 @@ dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 printf '{"Version": "%s"}' "$(printf '%s' "$version" | sed 's/[\\"]/\\&/g')" >"$dir/version.json"
 
-# slot_value FIELD N: RAUC's RAUC_SLOT_FIELD_N (N comes from RAUC's own lists, so it is a number).
+# slot_value FIELD N: RAUC's RAUC_FIELD_N. N comes from RAUC's lists; it is checked before it reaches eval.
 slot_value() {
-    eval "printf '%s' \"\${RAUC_SLOT_$1_$2-}\""
+    case $2 in '' | *[!0-9]*) echo "post-install: slot index '$2'" >&2; exit 1 ;; esac
+    eval "printf '%s' \"\${RAUC_$1_$2-}\""
 }
 
 bootname_of() {
-    bootname=$(slot_value BOOTNAME "$1")
-    parent=$(slot_value PARENT "$1")
+    bootname=$(slot_value SLOT_BOOTNAME "$1")
+    parent=$(slot_value SLOT_PARENT "$1")
     if [ -z "$bootname" ] && [ -n "$parent" ]; then
         for m in $RAUC_SLOTS; do
-            [ "$(slot_value NAME "$m")" = "$parent" ] && bootname=$(slot_value BOOTNAME "$m")
+            [ "$(slot_value SLOT_NAME "$m")" = "$parent" ] && bootname=$(slot_value SLOT_BOOTNAME "$m")
         done
     fi
     printf '%s' "$bootname"
@@ -28,15 +29,15 @@ bootname_of() {
 
 status=0
 for n in $RAUC_TARGET_SLOTS; do
-    case $n in *[!0-9]*) echo "post-install: slot index '$n'" >&2; exit 1 ;; esac
     # The target group lists slots this bundle did not write; they keep their record.
-    image=$(eval "printf '%s' \"\${RAUC_IMAGE_NAME_$n-}\"")
+    image=$(slot_value IMAGE_NAME "$n")
     [ -n "$image" ] || continue
-    class=$(slot_value CLASS "$n")
-    case $(bootname_of "$n") in
+    class=$(slot_value SLOT_CLASS "$n")
+    bootname=$(bootname_of "$n")
+    case $bootname in
         A | '') system=0 ;;
         B) system=1 ;;
-        *) echo "post-install: slot $(slot_value NAME "$n") has an unknown bootname" >&2; exit 1 ;;
+        *) echo "post-install: slot $(slot_value SLOT_NAME "$n") has an unknown bootname" >&2; exit 1 ;;
     esac
     result=0
     case $class in

@@ -64,17 +64,19 @@ stop_service() {
     service=""
 }
 
-# bundle <output> <class> <image> <version or -> [signer]: a bundle with one image for the slot class. Version "-"
-# leaves version= out of the manifest.
+# bundle <output> <version, or - for none> <signer> <class>=<image>...: a bundle with an image for each slot class.
 bundle() {
-    local output=$1 class=$2 image=$3 version=$4 signer=${5:-unit} dir
+    local output=$1 version=$2 signer=$3 dir pair
+    shift 3
     dir=$(mktemp -d "$rauc_dir/bundles/content_XXXXXX")
-    cp "$image" "$dir/$(basename "$image")"
     {
         printf '[update]\ncompatible=morvane-integration\n'
         [ "$version" = - ] || printf 'version=%s\n' "$version"
-        printf '\n[image.%s]\nfilename=%s\n' "$class" "$(basename "$image")"
     } >"$dir/manifest.raucm"
+    for pair in "$@"; do
+        cp "${pair#*=}" "$dir/"
+        printf '\n[image.%s]\nfilename=%s\n' "${pair%%=*}" "$(basename "${pair#*=}")" >>"$dir/manifest.raucm"
+    done
     rauc bundle --cert="$work/keys/$signer.cert.pem" --key="$work/keys/$signer.key.pem" "$dir" "$output" \
         >"$rauc_dir/bundle.log" 2>&1 || fail "rauc bundle $output: $(cat "$rauc_dir/bundle.log")"
 }
@@ -104,7 +106,7 @@ echo "== RAUC $(dpkg-query -W -f='${Version}' rauc) with $tool"
 # A sequence of installs, the document checked after each.
 mkdir -p "$work/images"
 random_image "$work/images/block4.img"
-bundle "$work/block4.raucb" block4 "$work/images/block4.img" 0410
+bundle "$work/block4.raucb" 0410 unit block4="$work/images/block4.img"
 start_service B
 step "block 4, slot A" installed "$work/block4.raucb"
 check_slot "block 4, slot A" "$slots/block4-A" "$work/images/block4.img"
@@ -118,29 +120,39 @@ recorded["4 1"]=0410
 check_document "block 4, slot B"
 
 random_image "$work/images/block8.img"
-bundle "$work/block8.raucb" block8 "$work/images/block8.img" 0820
+bundle "$work/block8.raucb" 0820 unit block8="$work/images/block8.img"
 step "block 8, slot B (a child of block 4's)" installed "$work/block8.raucb"
 check_slot "block 8, slot B" "$slots/block8-B" "$work/images/block8.img"
 recorded["8 1"]=0820
 check_document "block 8, slot B"
 
 random_image "$work/images/block3.img"
-bundle "$work/block3.raucb" block3 "$work/images/block3.img" 0330
+bundle "$work/block3.raucb" 0330 unit block3="$work/images/block3.img"
 step "single-copy block 3" installed "$work/block3.raucb"
 check_slot "single-copy block 3" "$slots/block3" "$work/images/block3.img"
 recorded["3 0"]=0330
 check_document "single-copy block 3"
 
 random_image "$work/images/SET_B.img"
-bundle "$work/audio.raucb" audio "$work/images/SET_B.img" 0140
+bundle "$work/audio.raucb" 0140 unit audio="$work/images/SET_B.img"
 step "audio data set" installed "$work/audio.raucb"
 check_slot "audio data set" "$slots/audio" "$work/images/SET_B.img"
 audio_version=0140 audio_name=SET_B
 check_document "audio data set"
 
+# One bundle for two blocks of the group: the handler records both.
+random_image "$work/images/both4.img"
+random_image "$work/images/both8.img"
+bundle "$work/both.raucb" 0450 unit block4="$work/images/both4.img" block8="$work/images/both8.img"
+step "blocks 4 and 8 in one bundle" installed "$work/both.raucb"
+check_slot "blocks 4 and 8 in one bundle, block 4" "$slots/block4-B" "$work/images/both4.img"
+check_slot "blocks 4 and 8 in one bundle, block 8" "$slots/block8-B" "$work/images/both8.img"
+recorded["4 1"]=0450 recorded["8 1"]=0450
+check_document "blocks 4 and 8 in one bundle"
+
 # A record that fails: a bundle without a version. RAUC has written the slot, the install fails, the document stays.
 random_image "$work/images/other.img"
-bundle "$work/noversion.raucb" block3 "$work/images/other.img" -
+bundle "$work/noversion.raucb" - unit block3="$work/images/other.img"
 before=$(document_stamp) runs=$(record_runs)
 step "a bundle without a version" refused "$work/noversion.raucb"
 check_runs "a bundle without a version" "$runs" 1
@@ -149,23 +161,23 @@ check_document "a bundle without a version"
 
 # Tampered bundles: a byte of the payload changed after signing, and a bundle signed by a stranger. RAUC refuses them
 # before it writes a slot, so morvane never runs.
-bundle "$work/tampered.raucb" block8 "$work/images/other.img" 0821
+bundle "$work/tampered.raucb" 0821 unit block8="$work/images/other.img"
 printf 'X' | dd of="$work/tampered.raucb" bs=1 seek=200 conv=notrunc status=none
-bundle "$work/stranger.raucb" block8 "$work/images/other.img" 0821 stranger
+bundle "$work/stranger.raucb" 0821 stranger block8="$work/images/other.img"
 for case in "a payload changed after signing:tampered.raucb" "a bundle signed by a stranger:stranger.raucb"; do
     IFS=: read -r name file <<<"$case"
     before=$(document_stamp) runs=$(record_runs)
     step "$name" refused "$work/$file"
     check_runs "$name" "$runs" 0
     [ "$(document_stamp)" = "$before" ] || fail "$name: the document was written again"
-    check_slot "$name (slot untouched)" "$slots/block8-B" "$work/images/block8.img"
+    check_slot "$name (slot untouched)" "$slots/block8-B" "$work/images/both8.img"
     check_document "$name"
 done
 
 # An install while another run records block 9: both wait for the lock another writer holds, then both land.
 printf '{"Version": "0990"}' >"$work/block9.json"
 random_image "$work/images/block8.img"
-bundle "$work/block8-new.raucb" block8 "$work/images/block8.img" 0830
+bundle "$work/block8-new.raucb" 0830 unit block8="$work/images/block8.img"
 hold_document_lock 1
 morvane 9 0 "$work/block9.json" &
 other_run=$!
