@@ -17,7 +17,7 @@ failures=0
 work=$(mktemp -d /tmp/morvane_integration_XXXXXX)
 declare -a cleanup_steps=()
 on_exit() {
-    local step
+    local step i
     for ((i = ${#cleanup_steps[@]} - 1; i >= 0; i--)); do
         step=${cleanup_steps[i]}
         eval "$step" || true
