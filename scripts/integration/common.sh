@@ -160,3 +160,11 @@ check_runs() {
         fail "$1: morvane ran $ran times, not $3"
     fi
 }
+
+# check_recorded <step> <slot file> <image> <"BlockID SystemID"> <version>: the slot holds the image, and the document
+# holds the version besides everything recorded before.
+check_recorded() {
+    check_slot "$1" "$2" "$3"
+    recorded["$4"]=$5
+    check_document "$1"
+}

@@ -109,29 +109,21 @@ random_image "$work/images/block4.img"
 bundle "$work/block4.raucb" 0410 unit block4="$work/images/block4.img"
 start_service B
 step "block 4, slot A" installed "$work/block4.raucb"
-check_slot "block 4, slot A" "$slots/block4-A" "$work/images/block4.img"
-recorded["4 0"]=0410
-check_document "block 4, slot A"
+check_recorded "block 4, slot A" "$slots/block4-A" "$work/images/block4.img" "4 0" 0410
 
 start_service A
 step "block 4, slot B" installed "$work/block4.raucb"
-check_slot "block 4, slot B" "$slots/block4-B" "$work/images/block4.img"
-recorded["4 1"]=0410
-check_document "block 4, slot B"
+check_recorded "block 4, slot B" "$slots/block4-B" "$work/images/block4.img" "4 1" 0410
 
 random_image "$work/images/block8.img"
 bundle "$work/block8.raucb" 0820 unit block8="$work/images/block8.img"
 step "block 8, slot B (a child of block 4's)" installed "$work/block8.raucb"
-check_slot "block 8, slot B" "$slots/block8-B" "$work/images/block8.img"
-recorded["8 1"]=0820
-check_document "block 8, slot B"
+check_recorded "block 8, slot B" "$slots/block8-B" "$work/images/block8.img" "8 1" 0820
 
 random_image "$work/images/block3.img"
 bundle "$work/block3.raucb" 0330 unit block3="$work/images/block3.img"
 step "single-copy block 3" installed "$work/block3.raucb"
-check_slot "single-copy block 3" "$slots/block3" "$work/images/block3.img"
-recorded["3 0"]=0330
-check_document "single-copy block 3"
+check_recorded "single-copy block 3" "$slots/block3" "$work/images/block3.img" "3 0" 0330
 
 random_image "$work/images/SET_B.img"
 bundle "$work/audio.raucb" 0140 unit audio="$work/images/SET_B.img"

@@ -104,30 +104,22 @@ random_image "$work/block4.img"
 build_swu two-copy-block.sw-description "$work/block4.swu" "$work/block4.img" unit BLOCK_ID=4 VERSION=0410 \
     DEVICE_SYSTEM0="$work/slots/block4-0" DEVICE_SYSTEM1="$work/slots/block4-1"
 step "block 4, slot 0" installed "$work/block4.swu" block4,system0
-check_slot "block 4, slot 0" "$work/slots/block4-0" "$work/block4.img"
-recorded["4 0"]=0410
-check_document "block 4, slot 0"
+check_recorded "block 4, slot 0" "$work/slots/block4-0" "$work/block4.img" "4 0" 0410
 
 step "block 4, slot 1" installed "$work/block4.swu" block4,system1
-check_slot "block 4, slot 1" "$work/slots/block4-1" "$work/block4.img"
-recorded["4 1"]=0410
-check_document "block 4, slot 1"
+check_recorded "block 4, slot 1" "$work/slots/block4-1" "$work/block4.img" "4 1" 0410
 
 random_image "$work/block8.img"
 build_swu two-copy-block.sw-description "$work/block8.swu" "$work/block8.img" unit BLOCK_ID=8 VERSION=0820 \
     DEVICE_SYSTEM0="$work/slots/block8-0" DEVICE_SYSTEM1="$work/slots/block8-1"
 step "block 8, slot 1" installed "$work/block8.swu" block8,system1
-check_slot "block 8, slot 1" "$work/slots/block8-1" "$work/block8.img"
-recorded["8 1"]=0820
-check_document "block 8, slot 1"
+check_recorded "block 8, slot 1" "$work/slots/block8-1" "$work/block8.img" "8 1" 0820
 
 random_image "$work/block3.img"
 build_swu single-copy-block.sw-description "$work/block3.swu" "$work/block3.img" unit BLOCK_ID=3 VERSION=0330 \
     DEVICE="$work/slots/block3"
 step "single-copy block 3" installed "$work/block3.swu" block3,system0
-check_slot "single-copy block 3" "$work/slots/block3" "$work/block3.img"
-recorded["3 0"]=0330
-check_document "single-copy block 3"
+check_recorded "single-copy block 3" "$work/slots/block3" "$work/block3.img" "3 0" 0330
 
 random_image "$work/audio.img"
 build_swu audio-dataset.sw-description "$work/audio.swu" "$work/audio.img" unit VERSION=0140 DATASET_NAME=SET_B \
