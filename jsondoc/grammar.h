@@ -328,12 +328,10 @@ bool Parser<Bytes>::escape(int delimiter, String& text) {
 // A number in the classic locale: text in memory is read where it lies, and passed only when it converted; a
 // stream's bytes are collected as they go by.
 inline NumberRead readNumberAt(MemoryBytes& bytes, Number& result) {
-    const NumberRead read = readNumber(bytes.rest(), result);
-    if (!read.converted) {
-        return {false, read.atEnd, 0};
-    }
-    bytes.skip(read.consumed);
-    return read;
+    const std::string_view rest = bytes.rest();
+    const std::size_t taken = readNumber(rest, result);
+    bytes.skip(taken);
+    return {taken != 0, taken == rest.size(), 0};
 }
 inline NumberRead readNumberAt(StreamBytes& bytes, Number& result) {
     return collectNumber(bytes, result);

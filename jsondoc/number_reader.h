@@ -195,10 +195,11 @@ bool scanDecimal(Input& input, Decimal& decimal) {
 
 // The value of a scanned number whose text is text: the kit's arithmetic where it decides, else the C library's
 // conversion of the whole text, which must take all of it; a magnitude that rounds to infinity fails.
-bool convertScanned(const Decimal& decimal, std::string_view text, Number& result);
+bool convertScanned(Decimal decimal, std::string_view text, Number& result);
 
-// Reads the number at the start of text in one pass.
-NumberRead readNumber(std::string_view text, Number& result);
+// Reads the number at the start of text in one pass: the bytes it took, or 0 when there is none or it does not
+// convert.
+std::size_t readNumber(std::string_view text, Number& result);
 
 // The characters of a number as the standard extraction collects them from a stream; short ones stay off the heap.
 class NumberText {
