@@ -262,39 +262,17 @@ void StreamWriter::value(const Value& value) {
     }
 }
 
-// What a value holds elsewhere (a string, a container) is asked for from memory one item ahead, so that the wait
-// for it overlaps the writing of the item before.
-void prefetch(const Value& value) {
-    switch (value.type()) {
-        case Value::STRING_TYPE:
-            __builtin_prefetch(&value.get<String>());
-            break;
-        case Value::OBJECT_TYPE:
-            __builtin_prefetch(&value.get<Object>());
-            break;
-        case Value::ARRAY_TYPE:
-            __builtin_prefetch(&value.get<Array>());
-            break;
-        default:
-            break;
-    }
-}
-
 void StreamWriter::object(const Object& object) {
     put('{');
-    const auto& members = object.members();
-    for (auto it = members.begin(); it != members.end();) {
-        const auto next = std::next(it);
-        if (next != members.end()) {
-            prefetch(next->second);
-        }
-        if (it != members.begin()) {
+    bool first = true;
+    for (const auto& [key, member] : object.members()) {
+        if (!first) {
             put(", ");
         }
-        quoted(it->first);
+        first = false;
+        quoted(key);
         put(": ");
-        value(it->second);
-        it = next;
+        value(member);
     }
     put('}');
 }
@@ -303,9 +281,6 @@ void StreamWriter::array(const Array& array) {
     put('[');
     const auto& elements = array.elements();
     for (std::size_t i = 0; i < elements.size(); ++i) {
-        if (i + 1 < elements.size()) {
-            prefetch(elements[i + 1]);
-        }
         if (i > 0) {
             put(", ");
         }
