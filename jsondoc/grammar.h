@@ -498,7 +498,13 @@ bool Parser<Bytes>::object(Object& object) {
     // The members gather on the parser's stack in the order of the text and are ordered once, when the object
     // ends, whether it ends well or not.
     const std::size_t base = pendingMembers_.size();
-    const bool closed = members();
+    bool closed = false;
+    try {
+        closed = members();
+    } catch (...) {
+        object.members_.adopt(pendingMembers_, base);  // a read error keeps what was read before it
+        throw;
+    }
     object.members_.adopt(pendingMembers_, base);
     return closed;
 }
