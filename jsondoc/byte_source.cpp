@@ -17,21 +17,4 @@ StreamBytes::StreamBytes(std::istream& input)
     }
 }
 
-// The extraction needs the stream's state as the parse has it; a failed one steps back to where it started.
-bool StreamBytes::extractNumber(State& state, Number& result) {
-    const auto start = buffer_->pubseekoff(0, std::ios_base::cur, std::ios_base::in);
-    input_->clear(state);
-    Number extracted = 0;
-    *input_ >> extracted;
-    if (!input_->fail()) {
-        state = input_->rdstate();
-        result = extracted;
-        return true;
-    }
-    input_->clear();
-    const auto failed = std::streambuf::pos_type(std::streambuf::off_type(-1));
-    state = start != failed && buffer_->pubseekpos(start, std::ios_base::in) != failed ? kGood : kFailBit;
-    return false;
-}
-
 }  // namespace jsondoc::detail

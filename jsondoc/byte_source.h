@@ -12,7 +12,6 @@
 #include <string_view>
 
 #include "jsondoc/jsondoc.h"
-#include "jsondoc/number_reader.h"
 
 namespace jsondoc::detail {
 
@@ -76,16 +75,29 @@ class StreamBytes {
         }
         text.append(run, size);
     }
-    // A number's characters are collected as they go by.
-    NumberText numberText() const { return NumberText(); }
-    // Streams whose locale is not the classic one read numbers through the extraction itself.
-    bool extractNumber(State& state, Number& result);
+    // Lets the stream extract a value itself, in its own locale, from the state the parse has; a failed
+    // extraction steps back to where it started.
+    template <typename T>
+    bool extract(State& state, T& result) {
+        const auto start = buffer_->pubseekoff(0, std::ios_base::cur, std::ios_base::in);
+        input_->clear(state);
+        T extracted{};
+        *input_ >> extracted;
+        if (!input_->fail()) {
+            state = input_->rdstate();
+            result = extracted;
+            return true;
+        }
+        input_->clear();
+        const auto failed = std::streambuf::pos_type(std::streambuf::off_type(-1));
+        state = start != failed && buffer_->pubseekpos(start, std::ios_base::in) != failed ? kGood : kFailBit;
+        return false;
+    }
 
     // The shortcuts of text in memory: not here.
     bool skipTo(char) { return false; }
     bool plainString(int, std::string_view&) { return false; }
     int skipBlanks() { return kNotHere; }
-    bool exactNumber(Number&) { return false; }
 
   private:
     std::istream* input_;
@@ -128,9 +140,14 @@ class MemoryBytes {
         text.append(at_, p);
         at_ = p;
     }
-    // The number's text is where it lies.
-    NumberInPlace numberText() const { return NumberInPlace(at_); }
-    bool extractNumber(State&, Number&) { return false; }
+    // What is left of the text, and a step over the part of it that was read there.
+    std::string_view rest() const { return std::string_view(at_, static_cast<std::size_t>(end_ - at_)); }
+    void skip(std::size_t count) { at_ += count; }
+    // Text in memory is read in the classic locale only.
+    template <typename T>
+    bool extract(State&, T&) {
+        return false;
+    }
 
     // Consumes blanks and the expected byte when it comes next, else nothing.
     bool skipTo(char expected) {
@@ -155,15 +172,6 @@ class MemoryBytes {
     int skipBlanks() {
         at_ = blanksEnd();
         return peek();
-    }
-    // The usual number, read in one pass where it lies, or nothing consumed.
-    bool exactNumber(Number& result) {
-        const char* stop = scanExactNumber(at_, end_, result);
-        if (stop == nullptr) {
-            return false;
-        }
-        at_ = stop;
-        return true;
     }
 
   private:

@@ -11,6 +11,7 @@
 
 #include "jsondoc/byte_source.h"
 #include "jsondoc/jsondoc.h"
+#include "jsondoc/number_reader.h"
 
 namespace jsondoc::detail {
 
@@ -326,13 +327,27 @@ bool Parser<Bytes>::escape(int delimiter, String& text) {
     }
 }
 
+// A number in the classic locale: text in memory is read where it lies, and passed only when it converted; a
+// stream's bytes are collected as they go by.
+inline NumberRead readNumberAt(MemoryBytes& bytes, Number& result) {
+    const NumberRead read = readNumber(bytes.rest(), result);
+    if (!read.converted) {
+        return {false, read.atEnd, 0};
+    }
+    bytes.skip(read.consumed);
+    return read;
+}
+inline NumberRead readNumberAt(StreamBytes& bytes, Number& result) {
+    return collectNumber(bytes, result);
+}
+
 // A failed read clears the state and steps back to where it started, as the extraction with a seek back would.
 template <typename Bytes>
 bool Parser<Bytes>::number(Number& result) {
     if (!bytes_.classic()) {
-        return bytes_.extractNumber(state_, result);
+        return bytes_.extract(state_, result);
     }
-    const NumberRead read = readNumber(bytes_, result);
+    const NumberRead read = readNumberAt(bytes_, result);
     if (read.converted) {
         if (read.atEnd) {
             state_ |= kEofBit;

@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cfenv>
-#include <clocale>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -15,14 +14,10 @@ namespace {
 constexpr std::uint64_t kMaxExactMantissa = maxExactMantissa<Number>();
 constexpr int kMaxExactPower = maxExactPowerOfTen<Number>();
 
-locale_t classicCLocale() {
-    static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    return c;
-}
-
-// Whether the value is exact in one operation on a mantissa and a power of ten that the type holds exactly: then
-// that operation gives the correctly rounded result.
-bool exactValue(bool negative, std::uint64_t mantissa, long exponent, Number& result) {
+// The value of +-mantissa * 10^exponent as the C library would round it, where the kit's arithmetic gets it right:
+// one operation on a mantissa and a power of ten that the type holds exactly, in any rounding mode, or the nearest
+// reading when rounding to nearest. False where the C library must decide.
+bool roundDecimal(bool negative, std::uint64_t mantissa, long exponent, Number& result) {
     if (mantissa == 0) {
         result = negative ? -Number(0) : Number(0);
         return true;
@@ -42,22 +37,33 @@ bool exactValue(bool negative, std::uint64_t mantissa, long exponent, Number& re
     const Number exactMantissa = static_cast<Number>(mantissa);
     Number value = negative ? -exactMantissa : exactMantissa;
     if (exponent > 0) {
-        value *= kPowersOfTen<Number>.value[exponent];
+        value *= kFloatPowersOfTen<Number>.value[exponent];
     } else if (exponent < 0) {
-        value /= kPowersOfTen<Number>.value[-exponent];
+        value /= kFloatPowersOfTen<Number>.value[-exponent];
     }
     result = value;
     return true;
 }
 
-inline bool isDigit(char c) {
-    return static_cast<unsigned char>(c - '0') <= 9;
+bool convertByLibrary(std::string_view text, Number& result) {
+    // The view ends where the number does, not with a terminator: the library's conversion gets a terminated copy.
+    const std::string copy(text);
+    const int savedErrno = errno;
+    char* stop = nullptr;
+    const Number value = strtold_l(copy.c_str(), &stop, classicCLocale());
+    errno = savedErrno;
+    if (stop != copy.c_str() + copy.size() || value == std::numeric_limits<Number>::infinity() ||
+        value == -std::numeric_limits<Number>::infinity()) {
+        return false;
+    }
+    result = value;
+    return true;
 }
 
 constexpr std::uint64_t kNotDigits = ~std::uint64_t{0};
 
 // The value of eight decimal digits, or kNotDigits when any of the eight bytes is not one.
-inline std::uint64_t eightDigits(const char* p) {
+inline std::uint64_t eightDigitsAt(const char* p) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
     // The arithmetic below takes the first byte as the lowest; elsewhere the digits go one at a time.
     static_cast<void>(p);
@@ -76,87 +82,47 @@ inline std::uint64_t eightDigits(const char* p) {
     return (word * 10000 + (word >> 32)) & 0xFFFFFFFF;
 }
 
+// Text in memory as the scan's input.
+class InPlace {
+  public:
+    explicit InPlace(std::string_view text) : at_(text.data()), end_(text.data() + text.size()) {}
+    int peek() const { return at_ == end_ ? std::char_traits<char>::eof() : static_cast<unsigned char>(*at_); }
+    int next() {
+        ++at_;
+        return peek();
+    }
+    bool eightDigits(std::uint64_t& value) {
+        if (end_ - at_ < 8) {
+            return false;
+        }
+        value = eightDigitsAt(at_);
+        if (value == kNotDigits) {
+            return false;
+        }
+        at_ += 8;
+        return true;
+    }
+    const char* at() const { return at_; }
+
+  private:
+    const char* at_;
+    const char* const end_;
+};
+
 }  // namespace
 
-const char* scanExactNumber(const char* p, const char* const end, Number& result) {
-    bool negative = false;
-    if (p != end && (*p == '-' || *p == '+')) {
-        negative = *p == '-';
-        ++p;
-    }
-    std::uint64_t mantissa = 0;
-    int significant = 0;
-    long exponent = 0;
-    bool anyDigit = false;
-    auto digits = [&](long step) {
-        // Eight digits at a time while the mantissa has begun and has room for them.
-        std::uint64_t eight = 0;
-        while (mantissa != 0 && significant <= 11 && end - p >= 8 && (eight = eightDigits(p)) != kNotDigits) {
-            mantissa = mantissa * 100000000 + eight;
-            significant += 8;
-            exponent -= 8 * step;
-            p += 8;
-        }
-        for (; p != end && isDigit(*p); ++p) {
-            anyDigit = true;
-            const auto digit = static_cast<std::uint64_t>(*p - '0');
-            if (mantissa == 0 && digit == 0) {
-                exponent -= step;
-                continue;
-            }
-            if (significant == 19) {
-                return false;
-            }
-            mantissa = mantissa * 10 + digit;
-            ++significant;
-            exponent -= step;
-        }
-        return true;
-    };
-    if (!digits(0)) {
-        return nullptr;
-    }
-    if (p != end && *p == '.') {
-        ++p;
-        if (!digits(1)) {
-            return nullptr;
-        }
-    }
-    if (!anyDigit) {
-        return nullptr;
-    }
-    if (p != end && (*p == 'e' || *p == 'E')) {
-        ++p;
-        bool negativeExponent = false;
-        if (p != end && (*p == '+' || *p == '-')) {
-            negativeExponent = *p == '-';
-            ++p;
-        }
-        if (p == end || !isDigit(*p)) {
-            return nullptr;
-        }
-        long written = 0;
-        for (; p != end && isDigit(*p); ++p) {
-            written = written < 100000 ? written * 10 + (*p - '0') : written;
-        }
-        exponent += negativeExponent ? -written : written;
-    }
-    return exactValue(negative, mantissa, exponent, result) ? p : nullptr;
+bool convertScanned(const Decimal& decimal, std::string_view text, Number& result) {
+    return (decimal.withinReach && roundDecimal(decimal.negative, decimal.mantissa, decimal.exponent, result)) ||
+           convertByLibrary(text, result);
 }
 
-bool convertGeneralNumber(const char* text, std::size_t size, Number& result) {
-    // Text in memory is converted where it lies, so the library's conversion gets a terminated copy.
-    const std::string copy(text, size);
-    const int savedErrno = errno;
-    char* stop = nullptr;
-    const Number value = strtold_l(copy.c_str(), &stop, classicCLocale());
-    errno = savedErrno;
-    if (stop != copy.c_str() + size || value == std::numeric_limits<Number>::infinity() ||
-        value == -std::numeric_limits<Number>::infinity()) {
-        return false;
-    }
-    result = value;
-    return true;
+NumberRead readNumber(std::string_view text, Number& result) {
+    InPlace input(text);
+    Decimal decimal;
+    const bool wellFormed = scanDecimal(input, decimal);
+    const auto consumed = static_cast<std::size_t>(input.at() - text.data());
+    const bool converted = wellFormed && convertScanned(decimal, text.substr(0, consumed), result);
+    return {converted, consumed == text.size(), consumed};
 }
 
 }  // namespace jsondoc::detail

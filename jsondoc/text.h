@@ -14,23 +14,6 @@ namespace jsondoc::detail {
 // backslash and the slash escaped, every other byte (UTF-8 included) as it is.
 void appendEscaped(std::string& out, std::string_view text);
 
-// Writes numbers into a buffer as printf's %g with the given precision (1 to maxGeneralPrecision) writes them, in
-// the classic locale, and returns the length; the buffer needs room for generalBufferSize bytes. printf follows the
-// floating-point rounding mode, which the formatter reads once when it is made: one formatter serves one writing.
-inline constexpr int maxGeneralPrecision = 40;
-inline constexpr std::size_t generalBufferSize = 96;
-class GeneralFormat {
-  public:
-    GeneralFormat();
-    std::size_t operator()(const Number& number, int precision, char* buffer) const;
-
-  private:
-    bool toNearest_;
-};
-
-// Appends the number as printf's %g with precision 16 writes it.
-void appendNumber(std::string& out, const Number& number, const GeneralFormat& format);
-
 // Reads the leading object or array of the input, after the blanks and control bytes (32 or less) before it, into
 // object or array, and says which of them parsed.
 enum class Leading { kNone, kObject, kArray };

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "jsondoc/jsondoc.h"
+#include "jsondoc/number_writer.h"
 #include "jsondoc/text.h"
 
 namespace jsondoc {

@@ -2,6 +2,7 @@
 #include <string_view>
 
 #include "jsondoc/jsondoc.h"
+#include "jsondoc/number_writer.h"
 #include "jsondoc/text.h"
 
 namespace jsondoc {
@@ -105,6 +106,7 @@ class XmlRenderer {
 
     unsigned format_;
     std::string& out_;
+    GeneralFormat numbers_;
 };
 
 // The key as it stands, JSON-escaped, in a name attribute; nothing for an array element or the root.
@@ -193,7 +195,7 @@ void XmlRenderer::item(unsigned depth, std::string_view key, const Value& value)
     switch (value.type()) {
         case Value::NUMBER_TYPE: {
             char text[generalBufferSize];
-            scalar(depth, key, kind, std::string_view(text, GeneralFormat()(value.get<Number>(), 16, text)));
+            scalar(depth, key, kind, std::string_view(text, numbers_(value.get<Number>(), 16, text)));
             break;
         }
         case Value::STRING_TYPE: {

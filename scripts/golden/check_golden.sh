@@ -46,7 +46,8 @@ for file in "${inputs[@]}"; do labels+=("${file#"$root"/}"); done
 build() {  # tree arch output
   local compiler=g++
   [ "$2" = armhf ] && compiler=arm-linux-gnueabihf-g++
-  "$compiler" -std=c++17 -O2 -D_FILE_OFFSET_BITS=64 -Wno-psabi -I "$1" -o "$3" "$root/scripts/golden/golden_outputs.cpp" \
+  "$compiler" -std=c++17 -O2 -D_FILE_OFFSET_BITS=64 -Wno-psabi -I "$1" -I "$root" \
+    -DNUMBER_EDGES="\"$root/tests/jsondoc/number_edges.txt\"" -o "$3" "$root/scripts/golden/golden_outputs.cpp" \
     "$1"/jsondoc/*.cpp
 }
 
