@@ -201,9 +201,6 @@ const char* plainRunEnd(const char* p, const char* const end) {
 }
 
 constexpr std::size_t kLongestEscape = sizeof kEscapes.text[0];
-// Keys and most values are short, and below a few words the scan for runs and the copy of each run cost more than
-// going byte by byte.
-constexpr std::size_t kShortText = 4 * sizeof(Word);
 
 void StreamWriter::quoted(std::string_view text) {
     if (text.size() > (sizeof(staged_) - 2) / kLongestEscape) {
@@ -219,14 +216,6 @@ void StreamWriter::quoted(std::string_view text) {
     *out++ = '"';
     const char* p = text.data();
     const char* const end = p + text.size();
-    if (text.size() < kShortText) {
-        // Every byte's table entry holds its text, the byte itself for most: one copy of fixed size, no branch.
-        for (; p != end; ++p) {
-            const auto b = static_cast<unsigned char>(*p);
-            std::memcpy(out, kEscapes.text[b], kLongestEscape);
-            out += kEscapes.size[b];
-        }
-    }
     while (p != end) {
         const char* const run = p;
         p = plainRunEnd(p, end);
