@@ -38,19 +38,26 @@ int main(int argc, char** argv) {
     LogcatLogger logger("VERSION_UPDATER");
     // Runs started together would each save the document they loaded, the last one undoing the others' updates.
     DocumentLock lock(VERSION_INFO_FILE);
-    if (lock.state() == DocumentLock::State::TimedOut) {
-        logger.error("%s(%s): Waiting for the lock file(%s) timed out after %d s", __func__, QUARN_LINE,
-                     lock.path().c_str(), DocumentLock::kDefaultWaitMilliseconds / 1000);
-        return 1;
-    }
-    if (!lock) {
-        // The cases behind this (no directory, a read-only one) end as they always did, in the load or the save.
-        logger.warn("%s(%s): Locking the Version file(%s) failed(%s), going on without the lock", __func__, QUARN_LINE,
-                    lock.path().c_str(), std::strerror(lock.error()));
+    switch (lock.state()) {
+        case DocumentLock::State::Held:
+            break;
+        case DocumentLock::State::TimedOut:
+            logger.error("%s(%s): Waiting for the lock file(%s) timed out after %d s", __func__, QUARN_LINE,
+                         lock.path().c_str(), DocumentLock::kDefaultWaitMilliseconds / 1000);
+            return 1;
+        case DocumentLock::State::Unavailable:
+            // No directory, or a read-only one: the save fails as well, and says so in the words it always used.
+            logger.warn("%s(%s): Locking the Version file(%s) failed(%s), going on without the lock", __func__,
+                        QUARN_LINE, lock.path().c_str(), std::strerror(lock.error()));
+            break;
+        case DocumentLock::State::Refused:
+            // Anything else would let runs overlap and lose each other's versions.
+            logger.error("%s(%s): Locking the Version file(%s) failed(%s)", __func__, QUARN_LINE, lock.path().c_str(),
+                         std::strerror(lock.error()));
+            return 1;
     }
     // Loads the document before the arguments are looked at, so even a usage error reports a broken document.
     RAROV_UpdateVersionInfo updater(&logger, VERSION_INFO_FILE);
-    updater.releaseBeforeSync(&lock);
     if (!updater.isVersionFileReadable()) {
         return 1;  // logged by the loader; a save now would put defaults in place of every version it holds
     }
@@ -61,7 +68,7 @@ int main(int argc, char** argv) {
     } else {
         switch (applyUpdate(updater, logger, argc, argv)) {
             case Update::Stored:
-                return updater.writeToFile() ? 0 : 1;
+                return updater.writeToFile(lock) ? 0 : 1;
             case Update::BadArgument:
                 return 1;
             case Update::Failed:

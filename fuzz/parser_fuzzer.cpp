@@ -3,7 +3,9 @@
 //   place (the reader's fast paths work on the stream's buffer directly);
 // - whatever the library writes, compact or indented, parses again and writes back to the same bytes;
 // - validate, reformat and the XML renderings agree with each other and with a parse of the reformatted text;
-// - numbers are written as the stream, or printf's %.16Lg, would write them.
+// - numbers are written as the stream, or printf's %.16Lg, would write them;
+// - text written after exactNumbers reads back equal to what was parsed;
+// - the entry points that tell a failure's place parse alike and place it where the stream stopped.
 
 #include <cstdint>
 #include <cstdio>
@@ -113,9 +115,19 @@ void checkEntryPoint(const std::string& text, std::size_t chunk) {
     require(fromPieces.written == fromString.written, "small buffers read the same content");
     require(fromPieces.state == fromString.state, "small buffers leave the same stream state");
     require(fromPieces.position == fromString.position, "small buffers stop at the same place");
+    T told;
+    jsondoc::ParseError error;
+    require(jsondoc::parse(text, told, error) == parsed && compact(told) == compact(item), "the telling entry agrees");
+    require(parsed ? error.reason.empty() && error.offset == 0
+                   : !error.reason.empty() && static_cast<std::streamoff>(error.offset) == fromString.position,
+            "a failure is placed where the stream stopped");
     if (!parsed) {
         return;
     }
+    std::ostringstream exact;
+    exact << jsondoc::exactNumbers << item;
+    T back;
+    require(back.parse(exact.str()) && back == item && item == item, "exact text reads back equal");
     requireFixedPoint<T>(compact(item), compact<T>, "compact text is a fixed point");
     if constexpr (!std::is_same_v<T, jsondoc::Value>) {
         requireFixedPoint<T>(

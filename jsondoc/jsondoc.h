@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <iosfwd>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -384,6 +385,43 @@ std::string reformat(const std::string& text);
 // The XML rendering of the leading object or array; the format's header alone when there is none.
 std::string xml(std::istream& input, unsigned format);
 std::string xml(const std::string& text, unsigned format);
+
+// Deep equality: the same kind at every place, strings and keys byte for byte, numbers compared as Number (so
+// 0 == -0, and a not-a-number equals nothing). A key waiting in an object for its value is not part of it.
+bool operator==(const Value& left, const Value& right);
+bool operator==(const Object& left, const Object& right);
+bool operator==(const Array& left, const Array& right);
+inline bool operator!=(const Value& left, const Value& right) {
+    return !(left == right);
+}
+inline bool operator!=(const Object& left, const Object& right) {
+    return !(left == right);
+}
+inline bool operator!=(const Array& left, const Array& right) {
+    return !(left == right);
+}
+
+// The significant digits with which every finite Number reads back bit for bit: 17 on the unit, where a Number is a
+// double; 21 for the 80-bit long double of an x86 host.
+inline constexpr int exactDigits = std::numeric_limits<Number>::max_digits10;
+// Stream manipulator for text that reads back: `file << jsondoc::exactNumbers << document` writes the compact form
+// with every number in exactDigits significant digits. It leaves the stream at that precision and in general
+// notation, as std::setprecision would.
+std::ostream& exactNumbers(std::ostream& output);
+
+// Where and why a parse of text failed: the byte offset from the start of the text, the line and the column there
+// (both counted from 1, the column in bytes) and a short reason. All zero and empty after a successful parse.
+struct ParseError {
+    std::size_t offset = 0;
+    std::size_t line = 0;
+    std::size_t column = 0;
+    std::string reason;
+};
+// The text entry points with the place of a failure: the results and the target's contents are those of
+// object.parse(text), array.parse(text) and value.parse(text).
+bool parse(const std::string& text, Object& object, ParseError& error);
+bool parse(const std::string& text, Array& array, ParseError& error);
+bool parse(const std::string& text, Value& value, ParseError& error);
 
 // ---- templates ----
 

@@ -2,7 +2,8 @@
 # Keeps the guides in docs/ and the programs in examples/ from drifting apart.
 #
 #   scripts/check_docs.sh                       every code block marked <!-- example: FILE --> equals FILE byte for
-#                                               byte, and every file in examples/ is shown in some page
+#                                               byte, and every file in examples/ and integration/ is shown in some
+#                                               page
 #   scripts/check_docs.sh BINDIR [RUNNER...]    also runs every example program built in BINDIR (through RUNNER,
 #                                               e.g. qemu-arm -L /) and compares its standard output with the block
 #                                               marked <!-- output: FILE -->
@@ -53,7 +54,7 @@ done <"$work/index"
 
 while read -r file; do
   grep -q "^example $file " "$work/index" || complain "$file is not shown in any page of docs/"
-done < <(find examples -name '*.cpp' -o -name '*.h' -o -name CMakeLists.txt | sort)
+done < <({ find examples -name '*.cpp' -o -name '*.h' -o -name CMakeLists.txt; find integration -type f; } | sort)
 
 if [ -n "$bindir" ]; then
   while read -r source; do

@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "utils/fd_io.h"
+
 namespace {
 
 [[maybe_unused]] int syncDirectoryOf(const char* directory) {
@@ -100,27 +102,6 @@ mode_t creationMode() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return 0666 & ~mask;
-}
-
-bool writeAll(const DurableFileCalls& calls, int fd, const std::string& content) {
-    const char* data = content.data();
-    size_t left = content.size();
-    while (left > 0) {
-        const ssize_t written = calls.write(fd, data, left);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (written == 0) {
-            errno = EIO;
-            return false;
-        }
-        data += written;
-        left -= static_cast<size_t>(written);
-    }
-    return true;
 }
 
 bool isTemplateCharacter(char c) {
@@ -265,7 +246,7 @@ DurableFileResult replaceFileDurably(const std::string& path, const std::string&
     if (exists && ::geteuid() == 0 && ::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
         return abandon(DurableFileStep::Open, errno, true);
     }
-    if (!writeAll(calls, fd, content)) {
+    if (!writeAll(fd, content.data(), content.size(), calls.write)) {
         return abandon(DurableFileStep::Write, errno, true);
     }
     if (calls.fsync(fd) != 0) {
@@ -291,27 +272,87 @@ DocumentLock::DocumentLock(const std::string& documentPath, int waitMilliseconds
     m_error = resolveLinks(document);
     const std::string directory = directoryOf(document);
     m_path = directory + "/." + baseNameOf(document) + ".lock";
-    struct stat status;
-    if (m_error != 0 || ::stat(directory.c_str(), &status) != 0) {
-        m_error = m_error != 0 ? m_error : errno;
+    if (m_error != 0) {
+        m_state = State::Refused;
         return;
     }
-    // Anyone could hold a lock file there, or put something else in its place.
-    if ((status.st_mode & S_IWOTH) != 0) {
-        m_error = EPERM;
+    // O_PATH: a directory we may search but not list still holds the lock file.
+    const int directoryFd = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (directoryFd < 0) {
+        m_error = errno;
+        m_state = m_error == ENOENT ? State::Unavailable : State::Refused;
         return;
     }
-    m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
-    if (m_fd < 0 || ::fstat(m_fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        m_error = m_fd < 0 ? errno : EINVAL;
+    m_state = open(document, directoryFd);
+    ::close(directoryFd);
+    if (m_state == State::Held) {
+        m_state = wait(waitMilliseconds);
+    }
+    if (m_state != State::Held) {
         release();
-        return;
     }
+}
+
+DocumentLock::State DocumentLock::open(const std::string& document, int directory) {
+    struct stat folder;
+    if (::fstat(directory, &folder) != 0) {
+        m_error = errno;
+        return State::Refused;
+    }
+    // Without the sticky bit anyone may rename the lock file away, and two runs would then hold locks on two files.
+    const bool shared = (folder.st_mode & S_IWOTH) != 0;
+    if (shared && (folder.st_mode & S_ISVTX) == 0) {
+        m_error = EPERM;
+        return State::Refused;
+    }
+    struct stat file;
+    const bool known = ::stat(document.c_str(), &file) == 0 && S_ISREG(file.st_mode);
+    const mode_t mode = known ? ((file.st_mode & 0660) | 0400) : 0600;
+    const std::string name = baseNameOf(m_path);
+    const int flags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    m_fd = ::openat(directory, name.c_str(), O_RDWR | O_CREAT | flags, mode);
+    if (m_fd < 0 && errno == EACCES) {
+        m_fd = ::openat(directory, name.c_str(), O_RDONLY | flags);
+        if (m_fd < 0 && errno == ENOENT) {
+            m_error = EACCES;  // the directory takes no new file: nor will it take the save's
+            return State::Unavailable;
+        }
+    }
+    if (m_fd < 0) {
+        m_error = errno;
+        return m_error == EROFS ? State::Unavailable : State::Refused;
+    }
+    struct stat lock;
+    if (::fstat(m_fd, &lock) != 0) {
+        m_error = errno;
+        return State::Refused;
+    }
+    if (!S_ISREG(lock.st_mode)) {  // a FIFO or a device: opened without blocking, never locked
+        m_error = S_ISDIR(lock.st_mode) ? EISDIR : EINVAL;
+        return State::Refused;
+    }
+    // In a shared directory only these can have made the file, or can keep it there against us.
+    if (shared && lock.st_uid != ::geteuid() && lock.st_uid != 0 && lock.st_uid != folder.st_uid) {
+        m_error = EPERM;
+        return State::Refused;
+    }
+    // A lock file made by an earlier run, or under another umask, is opened up to the document's other writers.
+    if (known && lock.st_uid == ::geteuid()) {
+        if ((lock.st_mode & 07777) != mode) {
+            ::fchmod(m_fd, mode);
+        }
+        if (lock.st_gid != file.st_gid) {
+            [[maybe_unused]] const int ignored = ::fchown(m_fd, static_cast<uid_t>(-1), file.st_gid);
+        }
+    }
+    return State::Held;
+}
+
+DocumentLock::State DocumentLock::wait(int waitMilliseconds) {
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMilliseconds);
     for (;;) {
         if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
-            m_state = State::Held;
-            return;
+            return State::Held;
         }
         const int error = errno;
         if (error == EINTR) {
@@ -319,15 +360,13 @@ DocumentLock::DocumentLock(const std::string& documentPath, int waitMilliseconds
         }
         if (error != EWOULDBLOCK) {
             m_error = error;
-            break;
+            return State::Refused;
         }
         if (std::chrono::steady_clock::now() >= giveUp) {
-            m_state = State::TimedOut;
-            break;
+            return State::TimedOut;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    release();
 }
 
 void DocumentLock::release() {

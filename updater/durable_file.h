@@ -49,12 +49,19 @@ DurableFileResult replaceFileDurably(const std::string& path, const std::string&
 // file ".<name>.lock" beside the file the path leads to, never written, renamed or removed. The kernel drops the
 // lock when its holder dies, and shell scripts take the same lock with flock(1). Take it once per process and
 // document: a second lock of the same file in one thread waits for the first until it gives up.
+//
+// The lock file is opened relative to its directory, never through a link, and only a regular file is taken. It is
+// made with the document's group and the document's owner and group permission bits, so that whoever may write the
+// document may open it; where writing it is refused it is opened for reading, which is all flock needs. In a
+// world-writable directory only a sticky one will do (nobody else can remove or rename the file there), and only a
+// lock file owned by the caller, root or the directory's owner is trusted.
 class DocumentLock {
   public:
     enum class State {
         Held,
         TimedOut,     // another holder kept it for the whole wait
-        Unavailable,  // no lock file could be opened or locked (error() says why): the caller goes on without it
+        Unavailable,  // no save can succeed either (no directory, a read-only file system): going on loses nothing
+        Refused,      // anything else in the way (error() says what): going on would let runs overlap
     };
     static constexpr int kDefaultWaitMilliseconds = 30000;
 
@@ -72,8 +79,12 @@ class DocumentLock {
     void release();
 
   private:
+    // Held once the lock file is open and may be locked; otherwise what became of the lock, error() saying why.
+    State open(const std::string& document, int directory);
+    State wait(int waitMilliseconds);
+
     std::string m_path;
     int m_fd = -1;
-    State m_state = State::Unavailable;
+    State m_state = State::Refused;
     int m_error = 0;
 };

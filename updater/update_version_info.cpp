@@ -10,6 +10,7 @@
 
 #include "common/block_table.h"
 #include "updater/durable_file.h"
+#include "utils/fd_io.h"
 #include "utils/file_utils.h"
 #include "utils/process_utils.h"
 
@@ -75,19 +76,9 @@ int readWholeFile(const std::string& path, std::string& content) {
         ::close(fd);
         return kind;
     }
-    char chunk[4096];
-    ssize_t count;
-    while ((count = ::read(fd, chunk, sizeof chunk)) != 0) {
-        if (count > 0) {
-            content.append(chunk, static_cast<size_t>(count));
-        } else if (errno != EINTR) {
-            const int error = errno;
-            ::close(fd);
-            return error;
-        }
-    }
+    const int error = readAll(fd, content);
     ::close(fd);
-    return 0;
+    return error;
 }
 
 }  // namespace
@@ -317,7 +308,13 @@ bool RAROV_UpdateVersionInfo::refusesUnreadableDocument(const char* function) {
 }
 
 bool RAROV_UpdateVersionInfo::dumpJSONContent(const std::string& path, bool includeCMP) {
-    if (refusesUnreadableDocument(__func__)) {
+    return save(path, includeCMP, nullptr);
+}
+
+// dumpJSONContent, releasing the caller's lock once the file is on disk.
+bool RAROV_UpdateVersionInfo::save(const std::string& path, bool includeCMP, DocumentLock* releasedOnceSaved) {
+    const char* const function = "dumpJSONContent";
+    if (refusesUnreadableDocument(function)) {
         return false;
     }
     std::ostringstream text;  // a fresh stream: default precision and notation, as the document has always had
@@ -325,30 +322,38 @@ bool RAROV_UpdateVersionInfo::dumpJSONContent(const std::string& path, bool incl
 
     const DurableFileResult saved = replaceFileDurably(path, text.str());
     if (saved.failedStep == DurableFileStep::Open) {
-        m_logger->error("%s(%s): Opening the file stream(%s) failed(%s)...!", __func__, "462", path.c_str(),
+        m_logger->error("%s(%s): Opening the file stream(%s) failed(%s)...!", function, "462", path.c_str(),
                         std::strerror(saved.error));
         return false;
     }
     if (!saved) {
-        m_logger->error("%s(%s): %s(%s) failed(%s)...!", __func__, QUARN_LINE, stepAction(saved.failedStep),
+        m_logger->error("%s(%s): %s(%s) failed(%s)...!", function, QUARN_LINE, stepAction(saved.failedStep),
                         saved.resolvedPath.c_str(), std::strerror(saved.error));
         return false;
     }
-    if (m_lockHeld != nullptr && path == m_versionFilePath) {
-        m_lockHeld->release();
+    if (releasedOnceSaved != nullptr) {
+        releasedOnceSaved->release();
     }
     runSync(m_logger);
     return true;
 }
 
 bool RAROV_UpdateVersionInfo::writeToFile() {
-    const std::string path = m_versionFilePath;
-    if (refusesUnreadableDocument(__func__)) {
+    return saveDocument(nullptr);
+}
+
+bool RAROV_UpdateVersionInfo::writeToFile(DocumentLock& heldLock) {
+    return saveDocument(&heldLock);
+}
+
+bool RAROV_UpdateVersionInfo::saveDocument(DocumentLock* releasedOnceSaved) {
+    const char* const function = "writeToFile";
+    if (refusesUnreadableDocument(function)) {
         return false;
     }
-    const bool result = dumpJSONContent(path, false);
+    const bool result = save(m_versionFilePath, false, releasedOnceSaved);
     if (!result) {
-        m_logger->error("%s(%s): Dumping JSON Content to '%s' file failed", __func__, "473", path.c_str());
+        m_logger->error("%s(%s): Dumping JSON Content to '%s' file failed", function, "473", m_versionFilePath.c_str());
     }
     return result;
 }

@@ -53,10 +53,6 @@ class RAROV_UpdateVersionInfo {
     // model holds none of its versions and the document is never saved over.
     bool isVersionFileReadable() const { return !m_versionFileUnreadable; }
 
-    // The lock held around this object's load, update and save is released as soon as the document is saved, so
-    // that other writers need not wait for the slow sync of the file systems that follows.
-    void releaseBeforeSync(DocumentLock* lock) { m_lockHeld = lock; }
-
     RAROV_UpdateVersionInfo(const RAROV_UpdateVersionInfo&) = delete;
     RAROV_UpdateVersionInfo& operator=(const RAROV_UpdateVersionInfo&) = delete;
 
@@ -66,6 +62,9 @@ class RAROV_UpdateVersionInfo {
     std::string getLatestVersionString(const std::string& versionFilePath);
 
     bool writeToFile();
+    // The same save by a caller that holds the document's lock around its load, update and save: the lock is
+    // released as soon as the document is on disk, so that other writers need not wait for the slow sync that follows.
+    bool writeToFile(DocumentLock& heldLock);
     bool dumpJSONContent(const std::string& path, bool includeCMP);
     std::string returnVersionInfo(int blockID);
     AudioDataSetVersionInfo returnAudioDataSetVersionInfo();
@@ -81,6 +80,8 @@ class RAROV_UpdateVersionInfo {
     void dumpVersionFile();
     jsondoc::Object buildDocument(bool includeCMP) const;
     bool refusesUnreadableDocument(const char* function);
+    bool save(const std::string& path, bool includeCMP, DocumentLock* releasedOnceSaved);
+    bool saveDocument(DocumentLock* releasedOnceSaved);
 
     quarn_logger* m_logger;
     std::string m_versionFilePath;
@@ -90,5 +91,4 @@ class RAROV_UpdateVersionInfo {
     CMPVersionInfo m_CMPVersionInfo;
     AudioDataSetVersionInfo m_audioDataSetVersionInfo;
     bool m_versionFileUnreadable = false;
-    DocumentLock* m_lockHeld = nullptr;
 };

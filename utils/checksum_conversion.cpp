@@ -1,3 +1,4 @@
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cerrno>
@@ -7,11 +8,12 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "utils/fd_io.h"
 #include "utils/file_utils.h"
+#include "utils/system_calls.h"
 
 namespace {
 
-constexpr std::streamsize kCrcChunkSize = 4096;
 // Arguments of NamedSocket::open; their meaning belongs to the socket class.
 constexpr int kSocketOpenArgs[] = {1, 5, 0};
 
@@ -35,26 +37,22 @@ std::locale environmentLocale() {
 
 uint32_t getFileCrc(const std::string& path, quarn_logger* logger) {
     uLong crc = crc32(0L, Z_NULL, 0);
-    std::ifstream image(path, std::ios::binary | std::ios::ate);
-    if (!image.is_open()) {
+    // A FIFO or a socket is refused: its reader would wait for a writer, maybe forever.
+    const int image = openForReading(path);
+    if (image < 0) {
         logger->error("%s(%s): image for checksum calculation could not be opened", __func__, QUARN_LINE);
         return static_cast<uint32_t>(crc);
     }
     logger->debug("%s(%s): Opened device for hash calculation has size: %d", __func__, QUARN_LINE,
-                  static_cast<int>(image.tellg()));
-    image.seekg(0, std::ios::beg);
-    char buffer[kCrcChunkSize];
-    errno = 0;
-    while (!image.bad() && !image.fail()) {
-        image.read(buffer, kCrcChunkSize);
-        // The last, short read sets the fail state but its bytes still count.
-        crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer), static_cast<uInt>(image.gcount()));
-    }
-    // A failed read (a directory, an I/O error) leaves the stream bad, with errno as the read set it. The checksum of
-    // part of an image is no answer; 0 is the failure result, as for an image that cannot be opened.
-    if (image.bad()) {
+                  static_cast<int>(lseek(image, 0, SEEK_END)));
+    const int failed = lseek(image, 0, SEEK_SET) < 0 ? errno : readChunks(image, [&crc](const char* data, size_t size) {
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(size));
+    });
+    close(image);
+    // The checksum of part of an image is no answer; 0 is the failure result, as for an image that cannot be opened.
+    if (failed != 0) {
         logger->error("%s(%s): Reading the image for checksum calculation failed(%s)", __func__, QUARN_LINE,
-                      strerror(errno != 0 ? errno : EIO));
+                      strerror(failed));
         return 0;
     }
     logger->debug("%s(%s): Calculated Checksum: %s", __func__, QUARN_LINE, toHexString(crc).c_str());
@@ -119,7 +117,7 @@ void sleepMilliseconds(int milliseconds) {
         return;
     }
     const timespec pause = toTimespec(milliseconds);
-    nanosleep(&pause, nullptr);
+    utilsCalls().nanosleep(&pause, nullptr);
 }
 
 int openSocket(NamedSocket* socket, const std::string& name, quarn_logger* logger, int retryPauseMs) {
@@ -132,7 +130,7 @@ int openSocket(NamedSocket* socket, const std::string& name, quarn_logger* logge
             logger->error("%s(%s): Failed in opening %s socket because: %s", __func__, QUARN_LINE, name.c_str(),
                           strerror(errno));
             if (retryPauseMs >= 1) {
-                nanosleep(&pause, nullptr);
+                utilsCalls().nanosleep(&pause, nullptr);
             }
             continue;
         }

@@ -12,11 +12,7 @@
 #include "common/well_known_paths.h"
 #include "utils/child_run.h"
 #include "utils/process_utils.h"
-
-// A test build points this at a stand-in script inside its build tree.
-#ifndef MORVANE_BOOTCTL_PATH
-#define MORVANE_BOOTCTL_PATH "/usr/sbin/bootctl"
-#endif
+#include "utils/system_calls.h"
 
 namespace {
 
@@ -91,6 +87,16 @@ bool extractWithRetries(quarn_logger* logger, std::vector<const char*>& argv, co
     }
 }
 
+// The archive tool would read a name beginning with '-' as an option ("--to-command=..." runs a program), and an
+// archive named "-" as its standard input, which is the caller's: such a name is refused and the tool not run.
+bool readAsOption(quarn_logger* logger, const char* function, const char* what, const std::string& name) {
+    if (name.empty() || name[0] != '-') {
+        return false;
+    }
+    logger->error("%s(%s): %s '%s' begins with '-'; not extracted", function, QUARN_LINE, what, name.c_str());
+    return true;
+}
+
 }  // namespace
 
 ChildRun runCommand(quarn_logger* logger, const std::string& path, std::vector<const char*>& argv) {
@@ -110,7 +116,7 @@ int Command_Executer(quarn_logger* logger, const std::string& path, std::vector<
 }
 
 int8_t getCurrentSystem(quarn_logger* logger) {
-    const std::string program = MORVANE_BOOTCTL_PATH;
+    const std::string program = utilsCalls().bootctlProgram;
     std::vector<const char*> argv = {program.c_str(), "-i"};
     const int result = Command_Executer(logger, program, argv);
     if (static_cast<unsigned int>(result) > 1) {
@@ -142,16 +148,17 @@ bool runBootCtl_X(quarn_logger* logger) {
 }
 
 bool extractArchive(quarn_logger* logger, const std::string& archive, const std::string& destinationDir) {
+    if (readAsOption(logger, __func__, "Archive", archive)) {
+        return false;
+    }
     std::vector<const char*> argv = tarExtraction(archive, destinationDir);
     return extractWithRetries(logger, argv, destinationDir);
 }
 
 bool extractArchiveEntry(quarn_logger* logger, const std::string& archive, const std::string& member,
                          const std::string& destinationDir) {
-    // The archive tool would read it as an option: "--to-command=..." runs a program.
-    if (!member.empty() && member[0] == '-') {
-        logger->error("%s(%s): Archive member '%s' begins with '-'; not extracted", __func__, QUARN_LINE,
-                      member.c_str());
+    if (readAsOption(logger, __func__, "Archive", archive) ||
+        readAsOption(logger, __func__, "Archive member", member)) {
         return false;
     }
     std::vector<const char*> argv = tarExtraction(archive, destinationDir);

@@ -9,12 +9,7 @@
 #include <cstring>
 
 #include "utils/file_utils.h"
-
-#ifdef MORVANE_WALK_SEAM
-#include <functional>
-// A test build swaps entries here, between the walk's look at a directory and its opening.
-extern std::function<void(const std::string&)> beforeOpeningDirectory;
-#endif
+#include "utils/system_calls.h"
 
 namespace {
 
@@ -74,11 +69,9 @@ bool removeEntry(quarn_logger* logger, int parent, const char* name, const std::
 // grows past PATH_MAX, and below the top, which the caller named, it opens no link: a subdirectory swapped for a link
 // during the walk is not followed out of the tree.
 bool deleteTree(quarn_logger* logger, int at, const char* name, const std::string& path, bool removeItself, bool top) {
-#ifdef MORVANE_WALK_SEAM
-    if (beforeOpeningDirectory) {
-        beforeOpeningDirectory(path);
+    if (const auto& hook = utilsCalls().beforeOpeningDirectory) {
+        hook(path);  // where a test swaps entries, between the walk's look at a directory and its opening
     }
-#endif
     const int fd = openat(at, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | (top ? 0 : O_NOFOLLOW));
     DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
     if (dir == nullptr) {
@@ -94,7 +87,7 @@ bool deleteTree(quarn_logger* logger, int at, const char* name, const std::strin
         return false;
     }
     bool removed = true;
-    for (errno = 0; const dirent* entry = readdir(dir); errno = 0) {
+    for (errno = 0; const dirent* entry = utilsCalls().readdir(dir); errno = 0) {
         if (!isDotEntry(entry->d_name)) {
             removed = removeEntry(logger, dirfd(dir), entry->d_name, path + "/" + entry->d_name) && removed;
         }
@@ -196,7 +189,7 @@ int NumberofFilesinDirectory(quarn_logger* logger, const std::string& directory,
         return 0;
     }
     int count = 0;
-    while (const dirent* entry = readdir(dir)) {
+    while (const dirent* entry = utilsCalls().readdir(dir)) {
         if (isDotEntry(entry->d_name)) {
             count += countDotEntries ? 1 : 0;
         } else if (entry->d_type == DT_REG || (entry->d_type == DT_UNKNOWN && isRegularAt(dirfd(dir), entry->d_name))) {
@@ -223,7 +216,7 @@ std::vector<std::string> listFilesinDirectory(const std::string& directory, quar
                       directory.c_str());
         return names;
     }
-    while (const dirent* entry = readdir(dir)) {
+    while (const dirent* entry = utilsCalls().readdir(dir)) {
         if (!isDotEntry(entry->d_name)) {
             names.emplace_back(entry->d_name);
         }

@@ -4,12 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "utils/fd_io.h"
 
 namespace {
 
@@ -34,25 +35,6 @@ bool readRest(std::istream& in, std::string& content) {
         errno = EIO;
     }
     return !in.bad();
-}
-
-ssize_t readSome(int fd, char* buffer, std::size_t size) {
-    ssize_t got;
-    while ((got = read(fd, buffer, size)) < 0 && errno == EINTR) {
-    }
-    return got;
-}
-
-bool writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = write(fd, data, size);
-        if (written < 0 && errno != EINTR) {
-            return false;
-        }
-        data += std::max<ssize_t>(written, 0);
-        size -= static_cast<std::size_t>(std::max<ssize_t>(written, 0));
-    }
-    return true;
 }
 
 }  // namespace
@@ -104,7 +86,8 @@ bool createFile(const std::string& path) {
 }
 
 bool copyFile(const std::string& sourcePath, const std::string& destinationPath) {
-    const int source = open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC);
+    // A FIFO at either end is refused rather than waited on.
+    const int source = openForReading(sourcePath);
     if (source < 0) {
         return false;
     }
@@ -114,9 +97,7 @@ bool copyFile(const std::string& sourcePath, const std::string& destinationPath)
     // as it was. It is opened without truncation, so that a copy onto the source itself (through another name or a
     // link) is found before anything is lost.
     ssize_t got = readSome(source, chunk, sizeof chunk);
-    const int destination = got >= 0 && fstat(source, &from) == 0
-                                ? open(destinationPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666)
-                                : -1;
+    const int destination = got >= 0 && fstat(source, &from) == 0 ? openForWriting(destinationPath) : -1;
     bool copied = destination >= 0 && fstat(destination, &to) == 0 &&
                   (from.st_dev != to.st_dev || from.st_ino != to.st_ino) &&
                   (!S_ISREG(to.st_mode) || ftruncate(destination, 0) == 0);

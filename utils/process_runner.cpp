@@ -8,16 +8,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "utils/child_run.h"
+#include "utils/fd_io.h"
 #include "utils/process_utils.h"
-
-// A test build sets the pause at run time, so that the poll budget can be used up quickly.
-#ifdef MORVANE_CHILD_POLL_PAUSE_SEAM
-extern useconds_t childPollPauseMicros;
-#else
-constexpr useconds_t childPollPauseMicros = 10000;
-#endif
+#include "utils/system_calls.h"
 
 namespace {
 
@@ -62,12 +58,15 @@ std::vector<const char*> terminated(const std::vector<const char*>& argv) {
     return args;
 }
 
-// The pause once the child's output has ended: nothing is left to wait for but the child's end, so the pause ends
-// with it. A child that closed its output and runs on still gets the whole pause. Where the kernel has no process
-// descriptors (before 5.3) it is the plain pause.
+// Waits for the child's end, or for its output and its end together, without reaping it. Where the kernel has no
+// process descriptors (before 5.3) it looks at the child every few milliseconds instead.
 class ExitWatch {
   public:
-    explicit ExitWatch(pid_t pid) : pid_(pid) {}
+    explicit ExitWatch(pid_t pid) : pid_(pid) {
+#ifdef SYS_pidfd_open
+        fd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
+#endif
+    }
     ~ExitWatch() {
         if (fd_ >= 0) {
             ::close(fd_);
@@ -76,27 +75,120 @@ class ExitWatch {
     ExitWatch(const ExitWatch&) = delete;
     ExitWatch& operator=(const ExitWatch&) = delete;
 
+    // The pause between polls, cut short by the child's end: once its output has ended, nothing else is awaited.
     void pause() {
-#ifdef SYS_pidfd_open
-        if (fd_ == kNotOpened) {
-            fd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
+        const useconds_t micros = utilsCalls().childPollPauseMicros;
+        pollfd end{fd_, POLLIN, 0};
+        const timespec pause{static_cast<time_t>(micros / 1000000), static_cast<long>(micros % 1000000) * 1000};
+        if (fd_ < 0 || (ppoll(&end, 1, &pause, nullptr) < 0 && errno != EINTR)) {
+            usleep(micros);
         }
-        if (fd_ >= 0) {
-            pollfd end{fd_, POLLIN, 0};
-            const timespec pause{static_cast<time_t>(childPollPauseMicros / 1000000),
-                                 static_cast<long>(childPollPauseMicros % 1000000) * 1000};
-            if (ppoll(&end, 1, &pause, nullptr) >= 0 || errno == EINTR) {
+    }
+
+    // Until output can be read, the output has ended, or the child has ended. A silent child is waited for as long
+    // as it runs; one that ended while a descendant keeps the output open is not waited for beyond its end.
+    void waitForOutput(int output) {
+        pollfd both[2] = {{output, POLLIN, 0}, {fd_, POLLIN, 0}};
+        for (;;) {
+            const int ready = poll(both, fd_ >= 0 ? 2 : 1, fd_ >= 0 ? -1 : kLookMilliseconds);
+            if (ready > 0 || (ready < 0 && errno != EINTR) || (fd_ < 0 && ready == 0 && ended())) {
                 return;
             }
         }
-#endif
-        usleep(childPollPauseMicros);
     }
 
   private:
-    static constexpr int kNotOpened = -2;
+    static constexpr int kLookMilliseconds = 50;
+
+    bool ended() const {
+        siginfo_t info{};
+        return waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid != 0;
+    }
+
     const pid_t pid_;
-    int fd_ = kNotOpened;
+    int fd_ = -1;
+};
+
+// The child's output cut into the pieces the log takes: a line with its line break, or 255 characters of a longer
+// one, or what is left at the end. The read end does not block, so neither a descendant that keeps it open nor a
+// line still being written holds the runner; bytes are counted, not scanned for a terminating zero, so a line that
+// begins with one is a line like any other.
+class OutputLines {
+  public:
+    OutputLines(quarn_logger* logger, int fd) : logger_(logger), fd_(fd) {}
+
+    bool ended() const { return ended_; }
+
+    // Copies one line into the log, waiting for output (or the child's end) when none is complete yet.
+    void copyLine(ExitWatch& childEnd) {
+        std::string line;
+        if (!takeLine(line)) {
+            childEnd.waitForOutput(fd_);
+            fill();
+            if (!takeLine(line)) {
+                return;
+            }
+        }
+        log(line);
+    }
+
+    // Copies everything that can be read now, and no more than limit bytes of it: the child has ended, and what a
+    // descendant keeps writing is not waited for.
+    void drain(std::size_t limit) {
+        std::string line;
+        for (;;) {
+            while (takeLine(line)) {
+                log(line);
+            }
+            const std::size_t got = limit > 0 ? fill() : 0;
+            if (got == 0) {
+                break;
+            }
+            limit -= std::min(got, limit);
+        }
+        if (!pending_.empty()) {
+            log(pending_);
+            pending_.clear();
+        }
+    }
+
+  private:
+    // Bytes read, 0 when nothing could be read now or the output has ended.
+    std::size_t fill() {
+        char chunk[4096];
+        const ssize_t got = readSome(fd_, chunk, sizeof chunk);
+        if (got <= 0) {
+            ended_ = ended_ || got == 0 || errno != EAGAIN;
+            return 0;
+        }
+        pending_.append(chunk, static_cast<std::size_t>(got));
+        return static_cast<std::size_t>(got);
+    }
+
+    bool takeLine(std::string& line) {
+        const std::size_t most = kLineBufferSize - 1;
+        const std::size_t breakAt = pending_.find('\n');
+        std::size_t length = pending_.size();
+        if (breakAt < most) {
+            length = breakAt + 1;
+        } else if (pending_.size() >= most) {
+            length = most;
+        } else if (!ended_ || pending_.empty()) {
+            return false;  // the rest of the line may still come
+        }
+        line.assign(pending_, 0, length);
+        pending_.erase(0, length);
+        return true;
+    }
+
+    void log(const std::string& line) {
+        logger_->info("%s(%s): %s", "monitorChildAndCaptureOutput", QUARN_LINE, line.c_str());
+    }
+
+    quarn_logger* const logger_;
+    const int fd_;
+    std::string pending_;
+    bool ended_ = false;
 };
 
 }  // namespace
@@ -139,32 +231,18 @@ int monitorChildAndCaptureOutput(quarn_logger* logger, int* pfd, pid_t pid) {
         logger->error("%s(%s): closeFD failed for pfd[1]", __func__, QUARN_LINE);
         return status;
     }
-    FILE* stream = fdopen(pfd[0], "r");
-    if (stream == nullptr) {
-        logger->error("%s(%s): fdopen returned an error: %s", __func__, QUARN_LINE, strerror(errno));
+    const int flags = fcntl(pfd[0], F_GETFL);
+    if (flags == -1 || fcntl(pfd[0], F_SETFL, flags | O_NONBLOCK) == -1) {
+        logger->error("%s(%s): fcntl returned an error: %s", __func__, QUARN_LINE, strerror(errno));
+        closeFD(logger, pfd[0]);
         return -1;
     }
-    char line[kLineBufferSize];
-    const char* const name = __func__;
-    const auto copyLine = [&]() -> std::size_t {
-        if (fgets(line, sizeof line, stream) == nullptr) {
-            return 0;
-        }
-        logger->info("%s(%s): %s", name, QUARN_LINE, line);
-        return std::strlen(line);
-    };
+    OutputLines output(logger, pfd[0]);
     ExitWatch childEnd(pid);
     for (int budget = kPollBudget;;) {
         if (waitpid(pid, &status, WNOHANG) != 0) {
-            // The child's last lines may still be in the pipe or the stream's buffer. A descendant that kept the
-            // write end is not waited for, and one that keeps writing gets no more than a pipe's worth read.
-            const int fd = fileno(stream);
-            std::size_t left = static_cast<std::size_t>(std::max(fcntl(fd, F_GETPIPE_SZ), 0)) + BUFSIZ;
-            clearerr(stream);
-            if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK) != -1) {
-                for (std::size_t got; left > 0 && (got = copyLine()) > 0; left -= std::min(got, left)) {
-                }
-            }
+            // The child's last lines may still be in the pipe: a pipe's worth is read, whoever else holds it.
+            output.drain(static_cast<std::size_t>(std::max(fcntl(pfd[0], F_GETPIPE_SZ), 0)) + BUFSIZ);
             break;
         }
         if (--budget == 0) {
@@ -172,13 +250,11 @@ int monitorChildAndCaptureOutput(quarn_logger* logger, int* pfd, pid_t pid) {
                           QUARN_LINE);
             break;
         }
-        copyLine();
-        if (feof(stream)) {
-            childEnd.pause();
-        } else {
-            usleep(childPollPauseMicros);
+        if (!output.ended()) {
+            output.copyLine(childEnd);
         }
+        childEnd.pause();
     }
-    fclose(stream);
+    closeFD(logger, pfd[0]);
     return status;
 }

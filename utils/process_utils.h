@@ -36,7 +36,10 @@ bool runBootCtl_X(quarn_logger* logger);
 
 // Unpack a gzip-compressed tar archive (or one member of it) into destinationDir. True only when tar exits with 0; a
 // run that did not end on its own is tried again (three attempts), never while a tar left running by the wait may
-// still be extracting into destinationDir. A member beginning with '-' is refused.
+// still be extracting into destinationDir. An archive or member beginning with '-' ("-" included, which tar would read
+// as the caller's standard input) is refused, tar not run.
+// The fixed commands keep process-wide state: the archive tools that outlived the wait, so that no second one is
+// started into the same directory while they run (shared by every thread; they are reaped on the next extraction).
 bool extractArchive(quarn_logger* logger, const std::string& archive, const std::string& destinationDir);
 bool extractArchiveEntry(quarn_logger* logger, const std::string& archive, const std::string& member,
                          const std::string& destinationDir);

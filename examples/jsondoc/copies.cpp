@@ -1,5 +1,6 @@
 // Every copy is deep: changing a copy, at any depth, never changes the source.
 #include <iostream>
+#include <string>
 
 #include "jsondoc/jsondoc.h"
 
@@ -13,6 +14,9 @@ int main() {
     copy << "BlockID" << 5;
     std::cout << "original: " << original << "\n";
     std::cout << "copy:     " << copy << "\n";
+    // Equality is deep: the same members, kinds and values at every place.
+    std::cout << "equal:    " << (copy == original ? "yes" : "no") << ", a fresh copy "
+              << (jsondoc::Object(original) == original ? "yes" : "no") << "\n";
 
     // Inserting an object or array stores a copy; later changes of the inserted one do not reach the document.
     jsondoc::Array extra;
@@ -32,5 +36,17 @@ int main() {
     twice << 1 << 2;
     twice.import(twice);
     std::cout << "twice:    " << twice << "\n";
+
+    // Copying chosen members: import(key, value) takes every key the parser accepts, the empty one too. A chain
+    // out << key << value would not: an empty key leaves no key waiting, so the value would be taken for the key.
+    jsondoc::Object source;
+    source.parse(std::string(R"({"": "no name", "kept": 1, "left out": 2})"));
+    jsondoc::Object chosen;
+    for (const auto& [key, value] : source.members()) {
+        if (key != "left out") {
+            chosen.import(key, value);
+        }
+    }
+    std::cout << "chosen:   " << chosen << "\n";
     return 0;
 }

@@ -23,6 +23,18 @@ int main() {
     precise << std::setprecision(17) << numbers;
     std::cout << precise.str() << "\n";
 
+    // Text that must read back exactly, on the unit and on a PC alike: exactNumbers gives every number the digits a
+    // Number needs (jsondoc::exactDigits). The default six digits, like the indented form's 16, are for people.
+    const jsondoc::Array values = jsondoc::Array() << 1234567 << 0.1 << 1.0 / 3;
+    std::ostringstream forPeople, exact;
+    forPeople << values;
+    exact << jsondoc::exactNumbers << values;
+    jsondoc::Array fromPeople, fromExact;
+    fromPeople.parse(forPeople.str());
+    fromExact.parse(exact.str());
+    std::cout << "default form reads back: " << (fromPeople == values ? "yes" : "no")
+              << ", exactNumbers: " << (fromExact == values ? "yes" : "no") << "\n";
+
     // Indented form: up to 16 significant digits, whatever the stream.
     std::cout << numbers.json();
     std::cout << jsondoc::Array().json();

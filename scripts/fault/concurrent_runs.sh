@@ -5,7 +5,9 @@
 # lock's time-out, no temporary file may be left and exactly one lock file must exist. Then the same rounds with one
 # writer killed at a random instant (the others all land; its temporary file is gone after the next run), a lock
 # holder stopped past the wait limit (the others give up with the time-out message and write nothing; the holder
-# completes once it goes on), and two processes saving one file through the library in loops.
+# completes once it goes on), rounds with something other than a lock file in its place, or writers of a second
+# identity, or a world-writable directory (every run either stores its version or is refused, as the case says), and
+# two processes saving one file through the library in loops.
 # Usage: scripts/fault/concurrent_runs.sh [rounds]   (default: MORVANE_CONCURRENT_ROUNDS, or 20;
 # MORVANE_CONCURRENT_SEED seeds the kill instants)
 set -euo pipefail
@@ -21,12 +23,13 @@ mkdir -p "$work/lib"
 runner="$fault_build/kill_runner"
 c++ -std=c++17 -O2 -Wall -Wextra -Wpedantic -Werror -o "$runner" "$here/kill_runner.cpp"
 c++ -std=c++17 -O2 -Wall -Wextra -Wpedantic -Werror -I"$fault_source" -o "$work/save_loop" "$here/save_loop.cpp" \
-    "$fault_source/updater/durable_file.cpp"
+    "$fault_source/updater/durable_file.cpp" "$fault_source/utils/fd_io.cpp" \
+    "$fault_source/utils/system_calls.cpp"
 
 slots=("3 0" "4 0" "4 1" "5 0" "6 0" "7 0" "8 0" "8 1" "9 0" audio)
 gate="$work/gate"
 timed_out="timed out after"
-lost=0 written=0 spurious=0 timeouts=0 failures=0 total=0
+lost=0 written=0 spurious=0 timeouts=0 refused=0 failures=0 total=0
 
 fail() {
     failures=$((failures + 1))
@@ -65,6 +68,8 @@ finish_writer() {
     if [ "$status" = 1 ]; then
         if grep -q "$timed_out" "$work/log$1"; then
             timeouts=$((timeouts + 1))
+        elif grep -q "Locking the Version file(.*) failed(" "$work/log$1"; then
+            refused=$((refused + 1))
         else
             spurious=$((spurious + 1))
         fi
@@ -199,6 +204,51 @@ wait "$holder" || true
 grep -q '^exited 0' "$work/holder" || fail "the stopped holder did not complete: $(cat "$work/holder")"
 echo "4:1 HOLDER 0" >>"$work/record"
 end_round "the stopped holder"
+
+# lock_case <stored|refused> <what> <setup> [runner words...]: rounds of writers released together on a fresh unit
+# whose document directory the setup commands prepared, every second writer started through the runner words; every
+# run must end as the case says, and none that exited 0 may have lost its version.
+case_rounds=${MORVANE_LOCK_CASE_ROUNDS:-3}
+lock_case() {
+    local expected=$1 what=$2 setup=$3 i round before
+    shift 3
+    reset_unit
+    (cd "$swdl" && eval "$setup")
+    for ((round = 1; round <= case_rounds; round++)); do
+        flock -x "$gate_fd"
+        : >"$work/record"
+        before="$total $refused"
+        for i in "${!slots[@]}"; do
+            if [ $# -gt 0 ] && [ $((i % 2)) -eq 1 ]; then
+                start_writer "$i" "C${round}W$i" "$@"
+            else
+                start_writer "$i" "C${round}W$i"
+            fi
+        done
+        release
+        for i in "${!slots[@]}"; do finish_writer "$i"; done
+        end_round "$what, round $round"
+        if [ "$expected" = refused ]; then
+            [ "$((refused - ${before#* }))" -eq "${#slots[@]}" ] || fail "$what: not every run refused the lock"
+        elif grep -qv ' 0$' "$work/record"; then
+            fail "$what: runs that did not store: $(grep -v ' 0$' "$work/record" | head -3)"
+        fi
+    done
+}
+
+echo "== concurrent runs: the lock file's place taken, a second writer identity, world-writable directories"
+lock_case refused "a link at the lock file's place" "ln -s missing .VersionInfo.json.lock"
+lock_case refused "a directory at the lock file's place" "mkdir .VersionInfo.json.lock"
+lock_case refused "a FIFO at the lock file's place" "mkfifo .VersionInfo.json.lock"
+# The lock file an earlier run left as root's alone: the first run as root opens it up to the document's group.
+service=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+lock_case stored "writers as root and as a service user of the document's group" \
+    "chgrp 65534 . VersionInfo.json && chmod 775 . && chmod 664 VersionInfo.json && touch .VersionInfo.json.lock &&
+     chmod 600 .VersionInfo.json.lock && '$tool' 4 0 '$version_file' 2>/dev/null" "${service[@]}"
+lock_case refused "a world-writable directory that anyone may rename the lock file in" \
+    "touch .VersionInfo.json.lock && chmod 777 ."
+lock_case stored "a sticky world-writable directory" "chmod 1777 ."
+echo "   $refused runs refused the lock, as their cases say"
 
 echo "== concurrent runs: two processes saving one file through the library"
 loops=()

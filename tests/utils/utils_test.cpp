@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <grp.h>
 #include <sys/resource.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <zlib.h>
 
@@ -17,32 +16,7 @@
 #include "support/temp_dir.h"
 #include "utils/file_utils.h"
 #include "utils/process_utils.h"
-
-useconds_t childPollPauseMicros = 0;
-std::function<void(const std::string&)> beforeOpeningDirectory;
-
-// Every nanosleep of this program lands here (linked with --wrap=nanosleep): pauses are recorded, not slept.
-static std::vector<std::pair<long, long>> sleeps;
-extern "C" int __wrap_nanosleep(const timespec* request, timespec* /*remaining*/) {
-    return sleeps.emplace_back(request->tv_sec, request->tv_nsec), 0;
-}
-
-// So does every read (libstdc++'s file buffers call this one): a read of one descriptor fails once, after a number of
-// them have gone through.
-static std::pair<int, int> breakingReads{-1, 0};
-extern "C" ssize_t read(int fd, void* buffer, size_t size) {
-    const bool broken = fd == breakingReads.first && breakingReads.second-- <= 0;
-    return broken ? (breakingReads.first = -1, errno = EIO, -1) : syscall(SYS_read, fd, buffer, size);
-}
-
-// And every readdir of the utilities (linked with --wrap=readdir64): types can be left unreported, as some file systems
-// do, and a listing can fail.
-static bool typesHidden = false, listingFails = false;  // the second as an I/O error would, once
-extern "C" dirent* __real_readdir64(DIR* dir);
-extern "C" dirent* __wrap_readdir64(DIR* dir) {
-    dirent* entry = listingFails ? (listingFails = false, errno = EIO, nullptr) : __real_readdir64(dir);
-    return entry != nullptr && typesHidden ? (entry->d_type = DT_UNKNOWN, entry) : entry;
-}
+#include "utils/system_calls.h"
 
 namespace {
 
@@ -55,6 +29,45 @@ const std::regex kLineTag("^(\\w+)\\([0-9]+\\): ");  // a source line, which any
 const std::string kCaptured = "I monitorChildAndCaptureOutput(#): ";
 const std::string kTimeout =
     "E monitorChildAndCaptureOutput(#): timeout happened while waiting for the child process to complete\n";
+
+// The utilities' calls as these tests put them in place: no pause between the runner's polls, the stand-in for the
+// boot-control program, sleeps recorded and not slept, a read of one descriptor that fails once after some have gone
+// through, and listings that leave entry types unreported (as some file systems do) or fail once (as an I/O error
+// would).
+struct TestCalls : UtilsCalls {
+    TestCalls() : UtilsCalls(UtilsCalls::system()) {
+        childPollPauseMicros = 0;
+        bootctlProgram = MORVANE_TEST_STAND_IN_DIR "/bootctl";
+        nanosleep = [this](const timespec* request, timespec*) {
+            sleeps.emplace_back(request->tv_sec, request->tv_nsec);
+            return 0;
+        };
+        read = [this](int fd, void* buffer, size_t size) -> ssize_t {
+            if (fd == breakingRead.first && breakingRead.second-- == 0) {
+                errno = EIO;
+                return -1;
+            }
+            return ::read(fd, buffer, size);
+        };
+        readdir = [this](DIR* directory) -> dirent* {
+            if (listingFails) {
+                listingFails = false;
+                errno = EIO;
+                return nullptr;
+            }
+            dirent* entry = ::readdir(directory);
+            if (entry != nullptr && typesHidden) {
+                entry->d_type = DT_UNKNOWN;
+            }
+            return entry;
+        };
+    }
+
+    std::vector<std::pair<long, long>> sleeps;
+    std::pair<int, int> breakingRead{-1, 0};  // the descriptor, and how many reads of it go through before one fails
+    bool typesHidden = false, listingFails = false;
+    UtilsCallsInPlace inPlace{*this};
+};
 
 // A scratch directory for each test, and the logger: each message goes as "<level letter> <text>" to a file of its
 // own in one write, so that what a forked child logs reaches the test too. The scratch directory reads "~" there, a
@@ -83,31 +96,50 @@ struct Utils : ::testing::Test, RecordingLogger {
         EXPECT_EQ(lowestFree(), before) << "a pipe end is left open";
         return code;
     }
-    static int lowestFree(int fd = dup(0)) { return close(fd), fd; }
+    static int lowestFree() {
+        const int fd = dup(0);
+        close(fd);
+        return fd;
+    }
     // What f gives with that many descriptors to spare (with none, pipe() fails with EMFILE).
     static int withSpare(int spare, const std::function<int()>& f) {
-        static const rlimit saved = [](rlimit limit = {}) { return getrlimit(RLIMIT_NOFILE, &limit), limit; }();
+        rlimit saved{};
+        getrlimit(RLIMIT_NOFILE, &saved);
         const rlimit few{static_cast<rlim_t>(lowestFree() + spare), saved.rlim_max};
-        const int result = (setrlimit(RLIMIT_NOFILE, &few), f());
-        return setrlimit(RLIMIT_NOFILE, &saved), result;
+        setrlimit(RLIMIT_NOFILE, &few);
+        const int result = f();
+        setrlimit(RLIMIT_NOFILE, &saved);
+        return result;
     }
     // The exit code of the child pid (-1: any child), or -1 when it did not end on its own.
-    static int waitExit(pid_t pid, int s = -1) { return waitpid(pid, &s, 0), WIFEXITED(s) ? WEXITSTATUS(s) : -1; }
+    static int waitExit(pid_t pid) {
+        int status = -1;
+        waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
     // The exit code of f run in a child of its own.
-    static int inChild(std::function<int()> f, pid_t pid = fork()) { return pid ? waitExit(pid) : (_exit(f()), 0); }
+    static int inChild(const std::function<int()>& f) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            _exit(f());
+        }
+        return waitExit(pid);
+    }
     // Root overrides permissions, so it becomes nobody; false if that failed.
     static bool asNobody() { return geteuid() || !(setgroups(0, nullptr) || setgid(65534) || setuid(65534)); }
 
     TempDir dir, logDir;
     std::ofstream log_{logDir / "log", std::ios::app};  // opened before a child drops its rights
+    TestCalls calls;
 };
 
 TEST_F(Utils, RunnerGivesTheExitCodeOrMinusOneForASignalAFailedForkOrOneForAFailedExecOnAPipeOnlyTheChildHolds) {
-    childPollPauseMicros = 60000000;  // once the output has ended, the child's end is collected without this pause
+    calls.childPollPauseMicros =
+        60000000;  // once the output has ended, the child's end is collected without this pause
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ((std::vector<int>{0, 255, -1, 1}),
               (std::vector<int>{run("exit 0"), run("exit 255"), run("kill -TERM $$"), run("", dir / "missing")}));
-    childPollPauseMicros = 0;
+    calls.childPollPauseMicros = 0;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
     // Without root, a process limit of 0 makes every fork fail; run() checks the pipe's ends.
     const rlimit none{0, 0};
@@ -127,19 +159,28 @@ TEST_F(Utils, RunnerGivesTheExitCodeOrMinusOneForASignalAFailedForkOrOneForAFail
 TEST_F(Utils, RunnerCopiesEachLineOfBothStreamsAndAbandonsAChildThatClosedItsOutputButRunsOn) {
     // This build pauses 0 microseconds between polls, so the budget of 10001 polls is spent in moments.
     const std::string a(255, 'a'), b(255, 'b'), c(90, 'c'), stop = dir / "stop";
-    const std::string script = "echo first; echo second >&2; echo " + a + b + c + "; printf tail; ";
+    const std::string script = "echo first; echo second >&2; echo " + a + b + c + "; printf '\\000z\\nend\\ntail'; ";
     EXPECT_EQ(run(script + "exec >&- 2>&-; until [ -e " + stop + " ]; do sleep 0.01; done"), -1);
     expectLogs({kCaptured + "first\n", kCaptured + "second\n", kCaptured + a, kCaptured + b, kCaptured + c + "\n",
-                kCaptured + "tail", kTimeout});
+                kCaptured, kCaptured + "end\n", kCaptured + "tail", kTimeout});  // a line that begins with a zero byte
     EXPECT_EQ(run(script + "exit 4"), 4);
     const Logs logged = logs();  // what is still in the pipe when the child has ended is read as well
-    EXPECT_EQ(Logs(logged.begin(), logged.begin() + 6), Logs(logged.begin() + 7, logged.end()));
+    EXPECT_EQ(Logs(logged.begin(), logged.begin() + 8), Logs(logged.begin() + 9, logged.end()));
     writeFile(stop, "");
     EXPECT_EQ(waitExit(-1), 0) << "neither killed nor reaped";
 }
 
+// The child's end is the runner's end, whatever descendant keeps the output open (here one that lives as long as the
+// test's directory).
+TEST_F(Utils, RunnerReturnsAtTheChildsEndWhileADescendantKeepsItsOutputOpen) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(run("(while [ -d " + dir.path() + " ]; do sleep 0.1; done) & sleep 0.3; printf 'late\\nend'; exit 4"), 4);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    expectLogs({kCaptured + "late\n", kCaptured + "end"});
+}
+
 TEST_F(Utils, FixedCommandsRunTheirProgramAndReportAFailedStartOrAnInvalidSlot) {
-    // Stand-ins for bootctl and sync come first on PATH (this build also runs one in place of /usr/sbin/bootctl); they
+    // Stand-ins for bootctl and sync come first on PATH (and these tests run one in place of /usr/sbin/bootctl); they
     // log their call with level S and exit with STAND_IN_EXIT. Without a code, no descriptor is left for the pipe.
     setenv("PATH", (MORVANE_TEST_STAND_IN_DIR ":" + std::string(std::getenv("PATH"))).c_str(), 1);
     setenv("STAND_IN_LOG", (logDir / "log").c_str(), 1);
@@ -170,24 +211,33 @@ TEST_F(Utils, ExtractionsSucceedOnlyWhenTarDoesAndRetryOnlyARunThatDidNotEndNeve
     const std::string out = dir / "out", archive = dir / "a.tgz", retry = "/bin/tar Command Execution Failed: ";
     EXPECT_TRUE(extractArchiveEntry(this, archive, "sub/b.txt", out));
     EXPECT_EQ(readFile(dir / "out/a.txt") + "|" + readFile(dir / "out/sub/b.txt"), "|beta");
-    // tar's failures (a missing member, a missing or truncated archive), each with every line tar wrote logged; and a
-    // member tar would read as an option, which is not passed to it.
-    const std::pair<const char*, std::string> failing[] = {
-        {"a.tgz", "missing"}, {"missing.tgz", ""}, {"cut.tgz", ""}, {"a.tgz", "--to-command=touch " + dir / "ran"}};
-    for (const auto& [name, member] : failing) {
-        const bool option = member[0] == '-';  // "said": what tar itself writes, as the log would show it
-        shell(option ? ": >said"
-                     : "/bin/tar -xvzf $PWD/"s + name + " -C $PWD/out " + member +
-                           " 2>&1 | sed 's/^/I monitorChildAndCaptureOutput(#): /' >said");
+    // tar's failures (a missing member, a missing or truncated archive), each with every line tar wrote logged; and
+    // names tar would read as an option or as its standard input, which are not passed to it.
+    const std::string option = "--to-command=touch " + dir / "ran";
+    const std::pair<std::string, std::string> failing[] = {{dir / "a.tgz", "missing"},
+                                                           {dir / "missing.tgz", ""},
+                                                           {dir / "cut.tgz", ""},
+                                                           {dir / "a.tgz", option},
+                                                           {"-", ""},
+                                                           {option, "a.txt"}};
+    for (const auto& [archive, member] : failing) {
+        const std::string refused = archive[0] == '-'  ? "Archive '" + archive
+                                    : member[0] == '-' ? "Archive member '" + member
+                                                       : "";
+        // "said": what tar itself writes, as the log would show it
+        shell(!refused.empty() ? ": >said"
+                               : "/bin/tar -xvzf " + archive + " -C $PWD/out " + member +
+                                     " 2>&1 | sed 's/^/I monitorChildAndCaptureOutput(#): /' >said");
         writeFile(logDir / "log", "");
         const bool extracted =
-            member.empty() ? extractArchive(this, dir / name, out) : extractArchiveEntry(this, dir / name, member, out);
+            member.empty() ? extractArchive(this, archive, out) : extractArchiveEntry(this, archive, member, out);
         const Logs logged = logs();
-        const std::string why = option ? "E extractArchiveEntry(#): Archive member '" + member + "' begins with '-'"
-                                       : "E extractWithRetries(#): /bin/tar failed with exit status 2";
+        const std::string why = refused.empty() ? "E extractWithRetries(#): /bin/tar failed with exit status 2"
+                                : member.empty()
+                                    ? "E extractArchive(#): " + refused + "' begins with '-'; not extracted"
+                                    : "E extractArchiveEntry(#): " + refused + "' begins with '-'; not extracted";
         EXPECT_EQ(std::accumulate(logged.begin(), logged.end(), std::to_string(extracted)),
-                  "0" + std::regex_replace(readFile(dir / "said") + why, std::regex(dir.path()), "~") +
-                      (option ? "; not extracted" : ""));
+                  "0" + std::regex_replace(readFile(dir / "said") + why, std::regex(dir.path()), "~"));
     }
     EXPECT_FALSE(fs::exists(dir / "ran"));
     // A tar the runner's wait left running keeps other extractions out of its directory until it has ended. It writes
@@ -256,28 +306,31 @@ TEST_F(Utils, CreateAndCopyReplaceTheDestinationAndFailWithoutTouchingIt) {
     const std::string binary = "\0\r\n\xff"s + std::string(9000, 's');  // several reads long
     writeFile(dir / "source", binary);
     EXPECT_TRUE(copyFile(dir / "source", dir / "copy") && readFile(dir / "copy") == binary);
-    shell("ln source hard; ln -s source soft");
+    shell("ln source hard; ln -s source soft; mkfifo fifo");
     EXPECT_FALSE(copyFile(dir / "missing", dir / "copy") || copyFile(dir.path(), dir / "copy"));
+    EXPECT_FALSE(copyFile(dir / "fifo", dir / "copy") || copyFile(dir / "source", dir / "fifo")) << "waits for nobody";
     for (const char* same : {"source", "./source", "hard", "soft"}) {
         EXPECT_FALSE(copyFile(dir / "source", dir / same)) << same;
     }
     EXPECT_EQ(readFile(dir / "copy") + readFile(dir / "source"), binary + binary);
-    breakingReads = {lowestFree(), 1};
+    calls.breakingRead = {lowestFree(), 1};
     EXPECT_FALSE(copyFile(dir / "source", dir / "copy")) << "a read failed in the middle of the source";
     EXPECT_FALSE(copyFile(dir / "source", dir / "missing/copy") || copyFile(dir / "source", "/dev/full"));
 }
 
 TEST_F(Utils, GetFileCrcIsTheCrc32OfTheWholeFileOrZeroWithoutOne) {
-    shell("head -c 12305 /dev/urandom >image; touch empty; printf 123456789 >check");
+    shell("head -c 12305 /dev/urandom >image; touch empty; printf 123456789 >check; mkfifo fifo");
     EXPECT_EQ(getFileCrc(dir / "check", this), 0xcbf43926u);  // the check value of CRC-32
-    EXPECT_EQ(getFileCrc(dir / "missing", this), 0u);
-    breakingReads = {lowestFree(), 1};
+    EXPECT_EQ(getFileCrc(dir / "missing", this) + getFileCrc(dir / "fifo", this) + getFileCrc("/dev/null", this), 0u);
+    calls.breakingRead = {lowestFree(), 1};
     EXPECT_EQ(getFileCrc(dir / "image", this) + getFileCrc(dir.path(), this), 0u) << "a read fails";
     const std::string size = "D getFileCrc(#): Opened device for hash calculation has size: ",
                       failed = "E getFileCrc(#): Reading the image for checksum calculation failed(";
     expectLogs({size + "9", "D getFileCrc(#): Calculated Checksum: cbf43926",
-                "E getFileCrc(#): image for checksum calculation could not be opened", size + "12305",
-                failed + "Input/output error)", size + "-1", failed + "Is a directory)"});
+                "E getFileCrc(#): image for checksum calculation could not be opened",
+                "E getFileCrc(#): image for checksum calculation could not be opened", size + "0",
+                "D getFileCrc(#): Calculated Checksum: 0", size + "12305", failed + "Input/output error)", size + "-1",
+                failed + "Is a directory)"});
     const std::string image = readFile(dir / "image");  // several reads and a short one
     EXPECT_EQ(getFileCrc(dir / "image", this), crc32(0, reinterpret_cast<const Bytef*>(image.data()), image.size()));
     EXPECT_EQ(getFileCrc(dir / "empty", this), 0u);
@@ -298,7 +351,7 @@ TEST_F(Utils, DirectoryHelpersCreateListCountAndReportWhatFails) {
     EXPECT_EQ(listFilesinDirectory(dir.path(), this), (Logs{".hidden", "B", "a", "ab", "b", "dangling", "fifo", "link",
                                                             "new", "sub", "~tilde", "\303\251t\303\251"}));
     for (const bool hidden : {true, false}) {  // as some file systems leave entry types unreported
-        typesHidden = hidden;
+        calls.typesHidden = hidden;
         EXPECT_EQ(NumberofFilesinDirectory(this, dir.path(), false), 7);
         EXPECT_EQ(NumberofFilesinDirectory(this, dir.path(), true), 9);
     }
@@ -337,18 +390,19 @@ TEST_F(Utils, RemovalsDeleteWhatTheyMayButNothingALinkPointsToAndReportTheRest) 
     }
     // A subdirectory swapped for a link out of the tree just before the walk opens it is not followed.
     shell("mkdir -p t/a; touch t/a/c");
-    beforeOpeningDirectory = [this](const std::string& path) {
+    calls.beforeOpeningDirectory = [this](const std::string& path) {
         path == dir / "t/a" ? shell("mv t/a t/moved; ln -s ../out t/a") : void();
     };
     EXPECT_FALSE(deleteDirectoryContents(this, dir / "t", true));
-    beforeOpeningDirectory = nullptr;
+    calls.beforeOpeningDirectory = nullptr;
     // Paths beyond PATH_MAX are no limit; running out of descriptors leaves what is left and says so.
     shell(
         "mkdir -p deep/1/2/3; n=$(printf %0200d 0); mkdir long; cd long; "
         "for i in $(seq 22); do mkdir $n; cd -P $n; done");
     EXPECT_TRUE(deleteDirectoryContents(this, dir / "long", true) && !fs::exists(dir / "long"));
     EXPECT_FALSE(withSpare(2, [&] { return deleteDirectoryContents(this, dir / "deep", false); }));
-    EXPECT_FALSE((listingFails = true) && deleteDirectoryContents(this, dir / "deep", false));
+    calls.listingFails = true;
+    EXPECT_FALSE(deleteDirectoryContents(this, dir / "deep", false));
     EXPECT_EQ(readFile(dir / "out/file") + readFile(dir / "out/dir/inner"), "precious\ntoo\n");
     EXPECT_FALSE(deleteDirectoryContents(this, "", true) || deleteDirectoryContents(this, dir / "out/file", true));
     EXPECT_TRUE(deleteDirectoryContents(this, dir / "missing", true));
@@ -420,10 +474,11 @@ TEST(Conversions, ExtractNumberReadsTheFirstDecimalNumberWhateverLocaleTheEnviro
 }
 
 TEST(Conversions, SleepMillisecondsSplitsIntoSecondsAndNanosecondsAndSkipsNonPositivePauses) {
+    TestCalls calls;
     for (const int milliseconds : {1500, 1, 999, 1000, 0, -20}) {
         sleepMilliseconds(milliseconds);
     }
-    EXPECT_EQ(sleeps, (decltype(sleeps){{1, 500000000}, {0, 1000000}, {0, 999000000}, {1, 0}}));
+    EXPECT_EQ(calls.sleeps, (decltype(calls.sleeps){{1, 500000000}, {0, 1000000}, {0, 999000000}, {1, 0}}));
 }
 
 }  // namespace
