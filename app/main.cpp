@@ -2,9 +2,13 @@
 #include <cstring>
 
 #include "app/command_line.h"
+#include "app/show.h"
 #include "common/well_known_paths.h"
 #include "logging/logcat_logger.h"
 #include "updater/update_version_info.h"
+
+// The fixed line tags ("58", "69") are these messages' identifiers, which the unit's log readers and the conformance
+// checks match: they stay as they are wherever the lines move, unlike the QUARN_LINE tags of newer messages.
 
 namespace {
 
@@ -36,6 +40,9 @@ Update applyUpdate(RAROV_UpdateVersionInfo& updater, quarn_logger& logger, int a
 
 int main(int argc, char** argv) {
     LogcatLogger logger("VERSION_UPDATER");
+    if (const auto form = showFormOf(argc, argv)) {
+        return runShow(*form, logger, VERSION_INFO_FILE);  // a reader takes no lock: saves replace the whole file
+    }
     // Runs started together would each save the document they loaded, the last one undoing the others' updates.
     DocumentLock lock(VERSION_INFO_FILE);
     switch (lock.state()) {

@@ -4,7 +4,8 @@
 # inside a run is then rebuilt from the log and checked (scripts/powercut/scenario.sh says how). Builds of the tool
 # whose save skips a sync must be caught somewhere, or the rig proves nothing.
 # Usage: scripts/ci_power.sh   (work files in build/power; MORVANE_POWER_CASES_FIRST and MORVANE_POWER_CASES_SECOND
-# replace the cases of either machine, as space-separated FS:OPTIONS:SAVE)
+# replace the cases of either machine, as space-separated FS:OPTIONS:SAVE; MORVANE_POWER_PREPARE_ONLY=1 stops once the
+# kernel, the tools and the initramfs are in place)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # shellcheck source=scripts/deps.sh
@@ -93,6 +94,8 @@ done | awk '!seen[$0]++' | while read -r module; do
     echo "${module#"$kernel/tree"}"
 done >"$image/powercut/modules"
 (cd "$image" && find . | cpio -o -H newc --quiet | gzip -1) >"$work/initramfs.gz"
+# Other instruments boot the same machine with a scenario of their own (scripts/powercut/unchanged_writes.sh).
+[ -z "${MORVANE_POWER_PREPARE_ONLY:-}" ] || exit 0
 
 # machine <name> <cases...>: boots one machine with its own four disks and keeps its console in <name>.log.
 machine() {

@@ -2,7 +2,7 @@
 # As root it installs what is missing; otherwise it prints the exact command and stops.
 
 MORVANE_HOST_PACKAGES=(cmake ninja-build g++ make pkg-config tar zlib1g-dev libgtest-dev libgmock-dev
-  android-liblog-dev)
+  android-liblog-dev jq)
 MORVANE_ARMHF_PACKAGES=(g++-arm-linux-gnueabihf qemu-user libc6:armhf libstdc++6:armhf zlib1g-dev:armhf
   libgtest-dev:armhf libgmock-dev:armhf android-liblog-dev:armhf)
 

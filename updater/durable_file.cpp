@@ -159,6 +159,14 @@ int createLockedTemporary(const DurableFileCalls& calls, const std::string& patt
     return -1;
 }
 
+// Removes a temporary file that will not be renamed, and lets go of its lock.
+void abandonTemporary(const std::string& temporary, int holder) {
+    ::unlink(temporary.c_str());
+    if (holder >= 0) {
+        ::close(holder);
+    }
+}
+
 DurableFileResult failure(DurableFileStep step, int error, const std::string& resolvedPath) {
     DurableFileResult result;
     result.failedStep = step;
@@ -167,7 +175,123 @@ DurableFileResult failure(DurableFileStep step, int error, const std::string& re
     return result;
 }
 
+// The file a save replaces: the end of the links at path, whether it exists, and its status if it does.
+struct Target {
+    std::string path;
+    std::string directory;
+    bool exists = false;
+    struct stat status {};
+};
+
+int resolveTarget(const std::string& path, Target& target) {
+    int missing = EAGAIN;
+    // A save of the same file elsewhere may replace it between the two looks; a changed link is refused after a few.
+    for (int attempt = 0; missing == EAGAIN && attempt < 10; ++attempt) {
+        target.path = path;
+        if (const int refused = resolveLinks(target.path)) {
+            return refused;
+        }
+        missing = existingTarget(path, target.path, target.status);
+    }
+    target.directory = directoryOf(target.path);
+    if (missing != 0 && missing != ENOENT) {
+        return missing;
+    }
+    target.exists = missing == 0;
+    // Opening a directory for writing fails so; the rename would fail only after all the work.
+    if (target.exists && S_ISDIR(target.status.st_mode)) {
+        return EISDIR;
+    }
+    if (target.exists && ::access(target.path.c_str(), W_OK) != 0) {
+        return errno;
+    }
+    return 0;
+}
+
+// A descriptor of the target when it already holds exactly content, else -1. Anything unexpected (another file by
+// now, a read error) says no, and the save goes the long way.
+int openIfHolding(const Target& target, const std::string& content) {
+    if (!target.exists || !S_ISREG(target.status.st_mode) ||
+        target.status.st_size != static_cast<off_t>(content.size())) {
+        return -1;
+    }
+    const int fd = openWithoutAccessTime(target.path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    struct stat opened;
+    if (fd < 0 || ::fstat(fd, &opened) != 0 || opened.st_dev != target.status.st_dev ||
+        opened.st_ino != target.status.st_ino) {
+        return fd < 0 ? -1 : (::close(fd), -1);
+    }
+    std::string held(content.size() + 1, '\0');  // one byte more, to see a file that grew meanwhile
+    size_t got = 0;
+    ssize_t count = -1;
+    while (got < held.size() && (count = readSome(fd, &held[got], held.size() - got)) > 0) {
+        got += static_cast<size_t>(count);
+    }
+    if (got == content.size() && held.compare(0, got, content) == 0 && count == 0) {
+        return fd;
+    }
+    ::close(fd);
+    return -1;
+}
+
+// Content already in place is not written again: flash wears with every block written. It is still made durable,
+// in case the save that put it there never got as far as its syncs; both syncs write nothing when nothing is dirty.
+DurableFileResult keepUnchanged(const DurableFileCalls& calls, const Target& target, int fd) {
+    const int synced = calls.dataSync(fd);
+    const int error = errno;
+    ::close(fd);
+    if (synced != 0) {
+        return failure(DurableFileStep::Sync, error, target.path);
+    }
+    if (calls.syncDirectory(target.directory.c_str()) != 0) {
+        return failure(DurableFileStep::SyncDirectory, errno, target.path);
+    }
+    return DurableFileResult{DurableFileStep::None, 0, target.path};
+}
+
+// A temporary file beside the target holding content, with the target's permission bits and owner, synced and
+// closed; holder keeps its lock until the rename. Returns the failed step (None on success) and sets error; after a
+// failure nothing is left behind.
+DurableFileStep writeTemporary(const DurableFileCalls& calls, const Target& target, const std::string& content,
+                               std::string& temporary, int& holder, int& error) {
+    const int fd =
+        createLockedTemporary(calls, target.directory + "/." + baseNameOf(target.path) + ".XXXXXX", temporary);
+    if (fd < 0) {
+        error = errno;
+        return DurableFileStep::Open;
+    }
+    holder = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    // The temporary file is private (0600) until it gets the bits the document has, or would get on creation.
+    const mode_t mode = target.exists ? (target.status.st_mode & 07777) : creationMode();
+    DurableFileStep step = DurableFileStep::None;
+    if (holder < 0 || ::fchmod(fd, mode) != 0 ||
+        (target.exists && ::geteuid() == 0 && ::fchown(fd, target.status.st_uid, target.status.st_gid) != 0)) {
+        step = DurableFileStep::Open;
+    } else if (!writeAll(fd, content.data(), content.size(), calls.write)) {
+        step = DurableFileStep::Write;
+    } else if (calls.fsync(fd) != 0) {
+        step = DurableFileStep::Sync;
+    }
+    if (step != DurableFileStep::None) {
+        error = errno;
+        ::close(fd);
+    } else if (calls.close(fd) != 0) {
+        error = errno;
+        step = DurableFileStep::Close;
+    }
+    if (step != DurableFileStep::None) {
+        abandonTemporary(temporary, holder);
+    }
+    return step;
+}
+
 }  // namespace
+
+int openWithoutAccessTime(const std::string& path, int flags) {
+    const int fd = ::open(path.c_str(), flags | O_NOATIME);
+    // Only the owner (or root) may leave the access time alone.
+    return fd >= 0 || errno != EPERM ? fd : ::open(path.c_str(), flags);
+}
 
 const DurableFileCalls& DurableFileCalls::system() {
     static const DurableFileCalls calls{
@@ -186,85 +310,38 @@ const DurableFileCalls& DurableFileCalls::system() {
 #else
         [](const char* directory) { return syncDirectoryOf(directory); },
 #endif
+        [](int fd) { return ::fdatasync(fd); },
     };
     return calls;
 }
 
 DurableFileResult replaceFileDurably(const std::string& path, const std::string& content,
                                      const DurableFileCalls& calls) {
-    std::string target;
-    struct stat existing;
-    int missing = EAGAIN;
-    // A save of the same file elsewhere may replace it between the two looks; a changed link is refused after a few.
-    for (int attempt = 0; missing == EAGAIN && attempt < 10; ++attempt) {
-        target = path;
-        if (const int refused = resolveLinks(target)) {
-            return failure(DurableFileStep::Open, refused, target);
-        }
-        missing = existingTarget(path, target, existing);
+    Target target;
+    if (const int refused = resolveTarget(path, target)) {
+        return failure(DurableFileStep::Open, refused, target.path);
     }
-    const std::string directory = directoryOf(target);
-    if (missing != 0 && missing != ENOENT) {
-        return failure(DurableFileStep::Open, missing, target);
+    if (const int unchanged = openIfHolding(target, content); unchanged >= 0) {
+        return keepUnchanged(calls, target, unchanged);
     }
-    const bool exists = missing == 0;
-    // Opening a directory for writing fails so; the rename would fail only after all the work.
-    if (exists && S_ISDIR(existing.st_mode)) {
-        return failure(DurableFileStep::Open, EISDIR, target);
-    }
-    if (exists && ::access(target.c_str(), W_OK) != 0) {
-        return failure(DurableFileStep::Open, errno, target);
-    }
-
     std::string temporary;
-    const int fd = createLockedTemporary(calls, directory + "/." + baseNameOf(target) + ".XXXXXX", temporary);
-    if (fd < 0) {
-        return failure(DurableFileStep::Open, errno, target);
+    int holder = -1, error = 0;
+    if (const DurableFileStep failed = writeTemporary(calls, target, content, temporary, holder, error);
+        failed != DurableFileStep::None) {
+        return failure(failed, error, target.path);
     }
-    // Holds the lock from the close of the written file to the rename.
-    const int holder = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-
-    auto abandon = [&](DurableFileStep step, int error, bool open) {
-        if (open) {
-            ::close(fd);
-        }
-        ::unlink(temporary.c_str());
-        if (holder >= 0) {
-            ::close(holder);
-        }
-        return failure(step, error, target);
-    };
-
-    if (holder < 0) {
-        return abandon(DurableFileStep::Open, errno, true);
-    }
-    // The temporary file is private (0600) until it gets the bits the document has, or would get on creation.
-    const mode_t mode = exists ? (existing.st_mode & 07777) : creationMode();
-    if (::fchmod(fd, mode) != 0) {
-        return abandon(DurableFileStep::Open, errno, true);
-    }
-    if (exists && ::geteuid() == 0 && ::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
-        return abandon(DurableFileStep::Open, errno, true);
-    }
-    if (!writeAll(fd, content.data(), content.size(), calls.write)) {
-        return abandon(DurableFileStep::Write, errno, true);
-    }
-    if (calls.fsync(fd) != 0) {
-        return abandon(DurableFileStep::Sync, errno, true);
-    }
-    if (calls.close(fd) != 0) {
-        return abandon(DurableFileStep::Close, errno, false);
-    }
-    if (calls.rename(temporary.c_str(), target.c_str()) != 0) {
-        return abandon(DurableFileStep::Rename, errno, false);
+    if (calls.rename(temporary.c_str(), target.path.c_str()) != 0) {
+        error = errno;
+        abandonTemporary(temporary, holder);
+        return failure(DurableFileStep::Rename, error, target.path);
     }
     ::close(holder);
     // Without this the rename itself may not survive a power cut.
-    if (calls.syncDirectory(directory.c_str()) != 0) {
-        return failure(DurableFileStep::SyncDirectory, errno, target);
+    if (calls.syncDirectory(target.directory.c_str()) != 0) {
+        return failure(DurableFileStep::SyncDirectory, errno, target.path);
     }
-    removeLeftovers(directory, baseNameOf(target));
-    return DurableFileResult{DurableFileStep::None, 0, target};
+    removeLeftovers(target.directory, baseNameOf(target.path));
+    return DurableFileResult{DurableFileStep::None, 0, target.path};
 }
 
 DocumentLock::DocumentLock(const std::string& documentPath, int waitMilliseconds) {

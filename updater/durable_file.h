@@ -17,6 +17,9 @@ struct DurableFileCalls {
     std::function<int(int fd)> close;
     std::function<int(const char* from, const char* to)> rename;
     std::function<int(const char* directory)> syncDirectory;  // open, fsync, close
+    // fdatasync, for a file whose content is kept as it is: the bytes are all that must be on disk, and a full fsync
+    // can make a file system write bookkeeping that a previous save left pending (f2fs: the parent of a renamed file).
+    std::function<int(int fd)> dataSync;
 
     static const DurableFileCalls& system();
 };
@@ -37,6 +40,8 @@ struct DurableFileResult {
 // the directory's owner) is refused, whether or not the host protects such links.
 // An existing file keeps its permission bits (and its owner when running as root); a new one gets 0666 less the
 // umask, as a plain create would. A file that exists but may not be written is refused, as opening it would be.
+// A file that already holds exactly content is not written again: its data and its directory are only synced (which
+// writes nothing when nothing is dirty), and no temporary file is made.
 // On failure the temporary file is removed and, unless only the directory sync failed, the old file is untouched.
 // A complete save also removes the temporary files that earlier, killed saves of the same target left behind; a
 // save holds a lock on its own temporary file until the rename, so a live save's file is never taken for one.
@@ -44,6 +49,10 @@ struct DurableFileResult {
 // change and save a document hold a DocumentLock around all three, or an update made in between is lost.
 DurableFileResult replaceFileDurably(const std::string& path, const std::string& content,
                                      const DurableFileCalls& calls = DurableFileCalls::system());
+
+// open(2) without updating the file's access time where the caller may ask that (as its owner or root), so that
+// reading a file that is then left as it was writes nothing to the device; a plain open elsewhere.
+int openWithoutAccessTime(const std::string& path, int flags);
 
 // Serialises the read-modify-write of one document between processes and threads: an exclusive flock(2) on the lock
 // file ".<name>.lock" beside the file the path leads to, never written, renamed or removed. The kernel drops the

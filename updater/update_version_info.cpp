@@ -14,6 +14,9 @@
 #include "utils/file_utils.h"
 #include "utils/process_utils.h"
 
+// The fixed line tags ("75", "88", "135", ...) are these messages' identifiers, which the unit's log readers and the
+// conformance checks match: they stay as they are wherever the lines move, unlike the QUARN_LINE tags of newer ones.
+
 namespace {
 
 const char kNADKey[] = "NAD_Version_Info";
@@ -61,9 +64,10 @@ const char* stepAction(DurableFileStep step) {
 }
 
 // Reads the whole file with the system's calls, so that a failure keeps its errno; 0 on success. Only a regular file
-// is read: a FIFO would block the run (and every run waiting for its lock) until someone writes to it.
+// is read: a FIFO would block the run (and every run waiting for its lock) until someone writes to it. The access time
+// is left alone, so that a run which changes nothing writes nothing.
 int readWholeFile(const std::string& path, std::string& content) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd = openWithoutAccessTime(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         return errno;
     }
@@ -96,9 +100,11 @@ RAROV_UpdateVersionInfo::RAROV_UpdateVersionInfo(quarn_logger* logger, const std
         m_logger->error("%s(%s): Reading the Version file(%s) failed(%s)", __func__, QUARN_LINE,
                         m_versionFilePath.c_str(), std::strerror(error));
         m_versionFileUnreadable = true;
+        m_loadOutcome = Load::Damaged;
         setDefaultVersionInfo_NAD();
         return;
     }
+    m_loadOutcome = error == ENOENT ? Load::Missing : Load::Damaged;  // until every section has passed
     // The bytes are already in memory: parsed from them, as a stream of them would be.
     if (error != 0 || !m_versionInfoJSON.parse(content)) {
         m_logger->error("%s(%s): Error in reading the Version file", __func__, "75");
@@ -113,6 +119,7 @@ RAROV_UpdateVersionInfo::RAROV_UpdateVersionInfo(quarn_logger* logger, const std
         dumpVersionFile();
         return;
     }
+    m_loadOutcome = Load::Whole;
     readVersionInfo_NAD();
     readVersionInfo_GTO();
     readVersionInfo_AudioDataset();
@@ -125,6 +132,7 @@ bool RAROV_UpdateVersionInfo::isValidConfiguration(const jsondoc::Object& docume
 }
 
 void RAROV_UpdateVersionInfo::dumpVersionFile() {
+    m_loadOutcome = Load::Damaged;  // every rejected section is dumped
     printFileContentByPath(m_logger, m_versionFilePath);
 }
 
@@ -375,6 +383,10 @@ std::string RAROV_UpdateVersionInfo::returnVersionInfo(int blockID) {
     m_logger->error("%s(%s): The received blockID: %d is not present in the set of expected blockID's", __func__, "503",
                     blockID);
     return ZERO_VERSION;
+}
+
+int RAROV_UpdateVersionInfo::systemCopies(int blockID) {
+    return blockCopies(blockID);
 }
 
 AudioDataSetVersionInfo RAROV_UpdateVersionInfo::returnAudioDataSetVersionInfo() {

@@ -53,6 +53,19 @@ class RAROV_UpdateVersionInfo {
     // model holds none of its versions and the document is never saved over.
     bool isVersionFileReadable() const { return !m_versionFileUnreadable; }
 
+    // How the load went, for readers that must tell "nothing recorded yet" from a document that defaults stand in
+    // for, wholly or in one section: the model alone cannot tell a rejected section from one never recorded.
+    enum class Load { Whole, Missing, Damaged };
+    Load loadOutcome() const { return m_loadOutcome; }
+
+    // The records as loaded (and changed since), for readers that report them.
+    const std::string& versionFilePath() const { return m_versionFilePath; }
+    const std::vector<NADVersionInfo>& nadVersionInfo() const { return m_NADVersionInfo; }
+    const GTOVersionInfo& gtoVersionInfo() const { return m_GTOVersionInfo; }
+    const AudioDataSetVersionInfo& audioDataSetVersionInfo() const { return m_audioDataSetVersionInfo; }
+    // The number of system copies the block table gives a block: 1 or 2, 0 for a block it does not list.
+    static int systemCopies(int blockID);
+
     RAROV_UpdateVersionInfo(const RAROV_UpdateVersionInfo&) = delete;
     RAROV_UpdateVersionInfo& operator=(const RAROV_UpdateVersionInfo&) = delete;
 
@@ -91,4 +104,5 @@ class RAROV_UpdateVersionInfo {
     CMPVersionInfo m_CMPVersionInfo;
     AudioDataSetVersionInfo m_audioDataSetVersionInfo;
     bool m_versionFileUnreadable = false;
+    Load m_loadOutcome = Load::Whole;
 };

@@ -326,6 +326,36 @@ TEST(DurableFileTest, FailedStepIsReportedAndLeavesNoTemporaryFile) {
     EXPECT_EQ(DurableFileCalls::system().syncDirectory((kRoot + "/none").c_str()), -1) << "a directory not there";
 }
 
+// A file that already holds the text is only synced, itself and its directory: no temporary file, no rename, the
+// same inode. A file that differs in its last byte or by one byte more is replaced; a failed sync is reported.
+TEST(DurableFileTest, UnchangedContentIsOnlySynced) {
+    // Each row: the old content, the new one, and the calls made: t(emporary file), f(sync), s (fdatasync), r(ename),
+    // d(irectory sync); where "s" is the only call, the fdatasync fails.
+    // clang-format off
+    const std::string cases[][3] = {{"same", "same", "sd"}, {"", "", "sd"}, {"same!", "same", "tfrd"},
+                                    {"samf", "same", "tfrd"}, {"same", "same", "s"}};
+    // clang-format on
+    for (const auto& c : cases) {
+        TempDir dir;
+        writeFile(dir / "v", c[0]);
+        struct stat before, after;
+        ASSERT_EQ(stat((dir / "v").c_str(), &before), 0);
+        const DurableFileCalls& real = DurableFileCalls::system();
+        std::string calls;
+        DurableFileCalls counted = real;
+        counted.createTemporary = [&](char* path) { return calls += "t", real.createTemporary(path); };
+        counted.rename = [&](const char* a, const char* b) { return calls += "r", real.rename(a, b); };
+        const bool fails = c[2] == "s";
+        counted.fsync = [&](int fd) { return calls += "f", real.fsync(fd); };
+        counted.dataSync = [&](int fd) { return calls += "s", fails ? (errno = EIO, -1) : real.fsync(fd); };
+        counted.syncDirectory = [&](const char* d) { return calls += "d", real.syncDirectory(d); };
+        EXPECT_EQ(replaceFileDurably(dir / "v", c[1], counted).error, fails ? EIO : 0);
+        EXPECT_EQ(calls, c[2]);
+        EXPECT_TRUE(stat((dir / "v").c_str(), &after) == 0 && (after.st_ino == before.st_ino) == (calls.size() < 3) &&
+                    readFile(dir / "v") == c[1]);
+    }
+}
+
 // One holder at a time, beside the file the path leads to; a bounded wait. Whatever stands in the way is refused, so
 // that runs never overlap; only where no save could succeed either is the lock merely unavailable.
 TEST(DocumentLockTest, LockIsExclusiveBoundedAndRefusedWhereRunsCouldOverlap) {
@@ -435,7 +465,7 @@ TEST_F(UpdaterTest, EveryToolRunEndsWithItsStatusMessagesAndDocument) {
         {k30, 1, {kUnreadable + kPath + ") failed(Is a directory)"}, "", "(dir)"},
         {k30, 1, {kUnreadable + kPath + ") failed(Invalid argument)"}, "(fifo)", "(fifo)"},
         {k30, 1, {kRead, kOpen + kPath + ") failed(No such file or directory)...!", kNotSaved}, "", "(no dir)"},
-        {k30, 0, {}, kOddStringsSaved, kOddStrings}, {k30, 0, {}, kOddBytesSaved, kOddBytes},
+        {k30, 0, {}, kValid, kValid, version("0200")}, {k30, 0, {}, kOddStringsSaved, kOddStrings}, {k30, 0, {}, kOddBytesSaved, kOddBytes},
         {k30, 0, {}, kOddNumbersSaved, kOddNumbers}, {k30, 0, {kRead}, kDefaults3, "{\xC3\x28\xFF\xFE: 1}"},
         {k30, 0, {kRead}, kDefaults3, R"({"NAD_Version_Info": )" + std::string(1000000, '[')},
         // What the version file holds.
@@ -459,6 +489,8 @@ TEST_F(UpdaterTest, EveryToolRunEndsWithItsStatusMessagesAndDocument) {
         for (const auto& arg : c.args) {
             command += " '" + arg + "'";
         }
+        struct stat before, file;
+        stat(documentPath.c_str(), &before);
         const int status = std::system((command + " </dev/null >/dev/null 2>" + kRoot + "/log").c_str());
         EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status);
 #ifdef MORVANE_TEST_TOOL_LOG
@@ -474,7 +506,9 @@ TEST_F(UpdaterTest, EveryToolRunEndsWithItsStatusMessagesAndDocument) {
 #endif
         const bool locked = access((kRoot + "/data/tiv/swdl/.VersionInfo.json.lock").c_str(), F_OK) == 0;
         EXPECT_LE(TempDir::entries(kRoot + "/data/tiv/swdl").size(), locked ? 2u : 1u) << "a temporary file is left";
-        struct stat file;
+        EXPECT_TRUE(c.status != 0 || c.after != c.document ||
+                    (stat(documentPath.c_str(), &file) == 0 && file.st_ino == before.st_ino))
+            << "a document that did not change was written again";
         EXPECT_TRUE(c.after == "(fifo)" ? stat(documentPath.c_str(), &file) == 0 && S_ISFIFO(file.st_mode)
                                         : readFile(documentPath) == c.after)
             << "the document differs from the one expected";
