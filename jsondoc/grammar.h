@@ -63,14 +63,16 @@ class Parser {
     bool containerValue(Value& value);
     bool contents(Object& object) { return this->object(object); }
     bool contents(Array& array) { return this->array(array); }
+    bool members();
     bool deeper();
 
     Bytes bytes_;
     // Strings are read here and copied out at their exact size: growing a string by doubling can leave half of its
     // storage unused for the life of the document.
     String text_;
-    // Elements of the arrays being read, innermost last.
+    // Elements of the arrays and members of the objects being read, innermost last.
     std::vector<Value> pending_;
+    std::vector<Object::Member> pendingMembers_;
     State state_;
     unsigned depth_ = 0;
 };
@@ -328,12 +330,10 @@ bool Parser<Bytes>::escape(int delimiter, String& text) {
 // A number in the classic locale: text in memory is read where it lies, and passed only when it converted; a
 // stream's bytes are collected as they go by.
 inline NumberRead readNumberAt(MemoryBytes& bytes, Number& result) {
-    const NumberRead read = readNumber(bytes.rest(), result);
-    if (!read.converted) {
-        return {false, read.atEnd, 0};
-    }
-    bytes.skip(read.consumed);
-    return read;
+    const std::string_view rest = bytes.rest();
+    const std::size_t taken = readNumber(rest, result);
+    bytes.skip(taken);
+    return {taken != 0, taken == rest.size(), 0};
 }
 inline NumberRead readNumberAt(StreamBytes& bytes, Number& result) {
     return collectNumber(bytes, result);
@@ -395,7 +395,7 @@ inline bool Parser<Bytes>::readValue(Value& value) {
 
 template <typename Bytes>
 bool Parser<Bytes>::stringValue(int delimiter, Value& value) {
-    std::unique_ptr<String, Destroy> text(create<String>());
+    auto text = std::make_unique<String>();
     if (!quoted(delimiter, *text)) {
         return false;
     }
@@ -458,7 +458,7 @@ inline bool Parser<Bytes>::numberValue(Value& value) {
     if (!this->number(number)) {
         return false;
     }
-    value.setNumber(number);
+    value.payload_.number = number;
     value.type_ = Value::NUMBER_TYPE;
     return true;
 }
@@ -469,14 +469,14 @@ bool Parser<Bytes>::keyword(std::string_view word, Value& value, Value::Type typ
         return false;
     }
     value.type_ = type;
-    value.payload_[0] = truth ? 1 : 0;
+    value.payload_.boolean = truth;
     return true;
 }
 
 template <typename Bytes>
 template <typename Container>
 bool Parser<Bytes>::containerValue(Value& value) {
-    std::unique_ptr<Container, Destroy> container(create<Container>());
+    auto container = std::make_unique<Container>();
     if (!contents(*container)) {
         return false;
     }
@@ -508,28 +508,39 @@ bool Parser<Bytes>::object(Object& object) {
     if (match('}')) {
         return true;
     }
-    auto& members = object.members_;
+    // The members gather on the parser's stack in the order of the text and are ordered once, when the object
+    // ends, whether it ends well or not.
+    const std::size_t base = pendingMembers_.size();
+    bool closed = false;
+    try {
+        closed = members();
+    } catch (...) {
+        object.members_.adopt(pendingMembers_, base);  // a read error keeps what was read before it
+        throw;
+    }
+    object.members_.adopt(pendingMembers_, base);
+    return closed;
+}
+
+template <typename Bytes>
+bool Parser<Bytes>::members() {
     for (;;) {
         String key;
         if (!string(key)) {
-            if (peek() == '}') {
-                break;  // a comma before the closing brace
-            }
-            return false;
+            return peek() == '}' && match('}');  // a comma before the closing brace
         }
         if (!match(':')) {
             return false;
         }
         Value value;
         if (!this->value(value)) {
-            break;  // the member is dropped; a closing brace may still end the object
+            return match('}');  // the member is dropped; a closing brace may still end the object
         }
-        members.insert_or_assign(members.end(), std::move(key), std::move(value));
+        pendingMembers_.emplace_back(std::move(key), std::move(value));
         if (!match(',')) {
             return match('}');
         }
     }
-    return match('}');
 }
 
 template <typename Bytes>

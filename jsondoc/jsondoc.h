@@ -10,9 +10,7 @@
 #include <functional>
 #include <iosfwd>
 #include <limits>
-#include <map>
 #include <memory>
-#include <new>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -85,25 +83,6 @@ class PendingKey {
     std::unique_ptr<String> text_;
 };
 
-// Nodes are plain heap allocations: the process's allocator caches them per thread, and the sanitizers and
-// valgrind see every one of them.
-template <typename T, typename... Args>
-T* create(Args&&... args) {
-    return new T(std::forward<Args>(args)...);
-}
-
-template <typename T>
-void destroy(T* pointer) noexcept {
-    delete pointer;
-}
-
-struct Destroy {
-    template <typename T>
-    void operator()(T* pointer) const noexcept {
-        destroy(pointer);
-    }
-};
-
 // Truth values are handed out by value, numbers, strings and containers by reference.
 template <typename T>
 inline constexpr bool kByValue = std::is_same_v<T, Boolean>;
@@ -134,12 +113,12 @@ class Value {
     Value(String&& text);
     template <typename N, std::enable_if_t<std::is_arithmetic_v<N> && !std::is_same_v<N, bool>, int> = 0>
     Value(N number) noexcept : type_(NUMBER_TYPE) {
-        setNumber(static_cast<Number>(number));
+        payload_.number = static_cast<Number>(number);
     }
     // Only a real bool becomes a Boolean; pointers must not slip in through their conversion to bool.
     template <typename B, std::enable_if_t<std::is_same_v<B, bool>, int> = 0>
     Value(B boolean) noexcept : type_(BOOLEAN_TYPE) {
-        payload_[0] = boolean ? 1 : 0;
+        payload_.boolean = boolean;
     }
     Value(Null) noexcept : type_(NULL_TYPE) {}
     Value(const Object& object);
@@ -176,27 +155,22 @@ class Value {
     friend class Object;
 
     void release() noexcept;
-    template <typename T>
-    T* owned() const noexcept {
-        T* pointer = nullptr;
-        std::memcpy(&pointer, payload_, sizeof pointer);
-        return pointer;
-    }
-    template <typename T>
-    void own(T* pointer) noexcept {
-        std::memcpy(payload_, &pointer, sizeof pointer);
-    }
-    // The number lives in the payload's bytes, placed there by setNumber.
-    Number* number() const noexcept {
-        return std::launder(reinterpret_cast<Number*>(const_cast<unsigned char*>(payload_)));
-    }
-    void setNumber(Number number) noexcept { new (payload_) Number(number); }
-    template <typename T>
-    detail::Access<T> content() const noexcept;
+    void own(String* string) noexcept { payload_.string = string; }
+    void own(Array* array) noexcept { payload_.array = array; }
+    void own(Object* object) noexcept { payload_.object = object; }
+    // What a get<T> hands out; a const Value gives its number read-only.
+    template <typename T, typename Self>
+    static decltype(auto) content(Self& self) noexcept;
 
-    // The payload (a number, a truth value or the owning pointer to a string, array or object), then the tag.
-    static constexpr std::size_t kPayloadBytes = sizeof(Number) > sizeof(void*) ? sizeof(Number) : sizeof(void*);
-    alignas(Number) alignas(void*) unsigned char payload_[kPayloadBytes] = {};
+    // Strings and containers are held by an owning pointer, numbers and truth values in place.
+    union Payload {
+        Number number;
+        Boolean boolean;
+        String* string;
+        Array* array;
+        Object* object;
+    };
+    Payload payload_{};
     std::uint8_t type_;
 };
 
@@ -242,9 +216,42 @@ using EnableIfChar = std::enable_if_t<std::is_same_v<C, char>, int>;
 
 class Object {
   public:
-    // std::less<> orders the keys by their bytes taken as unsigned (the character traits' comparison) and looks
-    // them up by string_view without building a String.
-    using Members = std::map<String, Value, std::less<>>;
+    using Member = std::pair<String, Value>;
+
+    // The members in ascending order of their keys' bytes taken as unsigned, one key each, in one block of
+    // storage: a key is found by binary search, and a parsed object costs one allocation however many members it
+    // has. Changing the object may move the members: iterators and references do not survive it.
+    class Members {
+      public:
+        using value_type = Member;
+        using const_iterator = std::vector<Member>::const_iterator;
+        using iterator = const_iterator;
+
+        const_iterator begin() const noexcept { return items_.begin(); }
+        const_iterator end() const noexcept { return items_.end(); }
+        std::size_t size() const noexcept { return items_.size(); }
+        bool empty() const noexcept { return items_.empty(); }
+        // end() when no member has the key.
+        const_iterator find(std::string_view key) const;
+        // The value under the key; a missing key fails the library's check.
+        const Value& at(std::string_view key) const;
+
+      private:
+        friend class Object;
+        template <typename>
+        friend class detail::Parser;
+
+        std::vector<Member>::iterator find(std::string_view key);
+        std::vector<Member>::iterator lowerBound(std::string_view key);
+        void assign(String&& key, Value&& value);
+        // Takes other's members, other's value winning where both have a key.
+        void merge(Members&& other);
+        // Takes the members that a parse gathered from base on, in the order of the text: the last of equal keys
+        // wins.
+        void adopt(std::vector<Member>& gathered, std::size_t base);
+
+        std::vector<Member> items_;
+    };
 
     Object() = default;
     Object(const Object& other) : members_(other.members_) {}
@@ -255,7 +262,7 @@ class Object {
     ~Object() = default;
 
     // Releases every member; a key waiting for its value stays.
-    void reset() noexcept { members_.clear(); }
+    void reset() noexcept { members_.items_.clear(); }
     void import(const Object& other);
     void import(const String& key, const Value& value);
 
@@ -269,6 +276,9 @@ class Object {
     std::size_t size() const noexcept { return members_.size(); }
     bool empty() const noexcept { return members_.empty(); }
     const Members& members() const noexcept { return members_; }
+    // The value under the key, or null when no member has it.
+    const Value* find(std::string_view key) const;
+    Value* find(std::string_view key);
     // The key given to operator<< that still waits for its value; empty when none does.
     const String& pendingKey() const noexcept { return pendingKey_.text(); }
 
@@ -420,48 +430,52 @@ bool Value::is() const noexcept {
     return type_ == detail::Kind<T>::tag;
 }
 
-template <typename T>
-detail::Access<T> Value::content() const noexcept {
+template <typename T, typename Self>
+decltype(auto) Value::content(Self& self) noexcept {
     if constexpr (std::is_same_v<T, Number>) {
-        return *number();
+        return (self.payload_.number);
     } else if constexpr (std::is_same_v<T, Boolean>) {
-        return payload_[0] != 0;
+        return Boolean(self.payload_.boolean);
+    } else if constexpr (std::is_same_v<T, String>) {
+        return *self.payload_.string;
+    } else if constexpr (std::is_same_v<T, Array>) {
+        return *self.payload_.array;
     } else {
-        return *owned<T>();
+        return *self.payload_.object;
     }
 }
 
 template <typename T>
 detail::Access<T> Value::get() {
     JSONDOC_CHECK_TEXT(detail::Kind<T>::isText, is<T>());
-    return content<T>();
+    return content<T>(*this);
 }
 
 template <typename T>
 detail::ConstAccess<T> Value::get() const {
     JSONDOC_CHECK_TEXT(detail::Kind<T>::isText, is<T>());
-    return content<T>();
+    return content<T>(*this);
 }
 
 template <typename T>
 bool Object::has(std::string_view key) const {
-    auto it = members_.find(key);
-    return it != members_.end() && it->second.is<T>();
+    const Value* value = find(key);
+    return value != nullptr && value->is<T>();
 }
 
 // One lookup serves both the check and the access; the check reads as the test a caller makes first.
 template <typename T>
 detail::Access<T> Object::get(std::string_view key) {
-    auto it = members_.find(key);
-    JSONDOC_CHECK_TEXT("has<T>(key)", it != members_.end() && it->second.is<T>());
-    return it->second.content<T>();
+    Value* value = find(key);
+    JSONDOC_CHECK_TEXT("has<T>(key)", value != nullptr && value->is<T>());
+    return Value::content<T>(*value);
 }
 
 template <typename T>
 detail::ConstAccess<T> Object::get(std::string_view key) const {
-    auto it = members_.find(key);
-    JSONDOC_CHECK_TEXT("has<T>(key)", it != members_.end() && it->second.is<T>());
-    return it->second.content<T>();
+    const Value* value = find(key);
+    JSONDOC_CHECK_TEXT("has<T>(key)", value != nullptr && value->is<T>());
+    return Value::content<T>(*value);
 }
 
 template <typename T>

@@ -111,18 +111,22 @@ class InPlace {
 
 }  // namespace
 
-bool convertScanned(const Decimal& decimal, std::string_view text, Number& result) {
+bool convertScanned(Decimal decimal, std::string_view text, Number& result) {
     return (decimal.withinReach && roundDecimal(decimal.negative, decimal.mantissa, decimal.exponent, result)) ||
            convertByLibrary(text, result);
 }
 
-NumberRead readNumber(std::string_view text, Number& result) {
+std::size_t readNumber(std::string_view text, Number& result) {
     InPlace input(text);
     Decimal decimal;
-    const bool wellFormed = scanDecimal(input, decimal);
-    const auto consumed = static_cast<std::size_t>(input.at() - text.data());
-    const bool converted = wellFormed && convertScanned(decimal, text.substr(0, consumed), result);
-    return {converted, consumed == text.size(), consumed};
+    if (!scanDecimal(input, decimal)) {
+        return 0;
+    }
+    const auto taken = static_cast<std::size_t>(input.at() - text.data());
+    const bool converted =
+        (decimal.withinReach && roundDecimal(decimal.negative, decimal.mantissa, decimal.exponent, result)) ||
+        convertByLibrary(text.substr(0, taken), result);
+    return converted ? taken : 0;
 }
 
 }  // namespace jsondoc::detail

@@ -38,10 +38,78 @@ int compareScaled(WideUnsigned<Limbs> a, int aShift, WideUnsigned<Limbs> b, int 
     return compare(a, b);
 }
 
+// A value as the sum of two Floats, the second at most half a unit in the last place of the first.
+template <typename Float>
+struct FloatPair {
+    Float high, low;
+};
+
+// a + b exactly, for |a| >= |b| or a == 0.
+template <typename Float>
+FloatPair<Float> exactSum(Float a, Float b) {
+    const Float sum = a + b;
+    return {sum, b - (sum - a)};
+}
+
+// a * b exactly: each factor is split into halves whose products the type holds.
+template <typename Float>
+FloatPair<Float> exactProduct(Float a, Float b) {
+    constexpr auto kSplit = static_cast<Float>((std::uint64_t{1} << (std::numeric_limits<Float>::digits + 1) / 2) + 1);
+    const auto split = [](Float x) {
+        const Float scaled = kSplit * x;
+        const Float high = scaled - (scaled - x);
+        return FloatPair<Float>{high, x - high};
+    };
+    const FloatPair<Float> x = split(a), y = split(b);
+    const Float product = a * b;
+    return {product, ((x.high * y.high - product) + x.high * y.low + x.low * y.high) + x.low * y.low};
+}
+
+// The cheap first test of the nearest reading: mantissa * 10^exponent to about twice the type's precision, from
+// exact products and one corrected quotient. Where that lies clearly on one side of the midpoints around its
+// nearest Float, that Float is the answer; false where it lies too near a midpoint to tell, which few numbers do.
+template <typename Float>
+bool settleNearest(std::uint64_t mantissa, int exponent, Float& result) {
+    constexpr int kDigits = std::numeric_limits<Float>::digits;
+    constexpr int kExact = maxExactPowerOfTen<Float>();
+    // The pair below is within 2^(5 - 2 kDigits) of the value, relatively; the test leaves room for eight times that.
+    constexpr Float kHalfPrecision = static_cast<Float>(std::uint64_t{1} << (kDigits - 4));
+    constexpr Float kTolerance = 1 / (kHalfPrecision * kHalfPrecision);
+    const auto& powers = kFloatPowersOfTen<Float>.value;
+    const int power = exponent < 0 ? -exponent : exponent;
+    // The mantissa in two exact halves, and the power of ten as one exact Float or the exact product of two.
+    const FloatPair<Float> m =
+        exactSum(static_cast<Float>(mantissa >> 32) * 4294967296.0f, static_cast<Float>(mantissa & 0xFFFFFFFF));
+    const FloatPair<Float> p =
+        power <= kExact ? FloatPair<Float>{powers[power], 0} : exactProduct(powers[kExact], powers[power - kExact]);
+    FloatPair<Float> value;
+    if (exponent >= 0) {
+        const FloatPair<Float> product = exactProduct(m.high, p.high);
+        value = exactSum(product.high, product.low + (m.high * p.low + m.low * p.high));
+    } else {
+        const Float quotient = m.high / p.high;
+        const FloatPair<Float> back = exactProduct(quotient, p.high);
+        // m - quotient * p; its first difference is exact, the two sides being within a factor of two.
+        const Float rest = (((m.high - back.high) - back.low) + m.low) - quotient * p.low;
+        value = exactSum(quotient, rest / p.high);
+    }
+    const Float nearest = value.high;
+    // The distance to the midpoint on the side where the rest of the pair lies; below a power of two the
+    // neighbour is half as far.
+    const Float margin =
+        value.low >= 0 ? (std::nextafter(nearest, std::numeric_limits<Float>::infinity()) - nearest) / 2 - value.low
+                       : (nearest - std::nextafter(nearest, Float(0))) / 2 + value.low;
+    if (!(margin > nearest * kTolerance)) {
+        return false;
+    }
+    result = nearest;
+    return true;
+}
+
 // The Float nearest to mantissa * 10^exponent, ties to the even mantissa, for a mantissa from 1 to 2^64 - 1 and
-// |exponent| <= kNearestPowerLimit<Float>; the arithmetic of the guess assumes rounding to nearest. A guess from
-// two or three rounded operations is checked against the midpoints to its neighbours in exact integers and moved
-// one unit in the last place at a time until the value lies between them.
+// |exponent| <= kNearestPowerLimit<Float>; the arithmetic assumes rounding to nearest. Past the first test, a guess
+// from two or three rounded operations is checked against the midpoints to its neighbours in exact integers and
+// moved one unit in the last place at a time until the value lies between them.
 template <typename Float>
 Float nearestDecimal(std::uint64_t mantissa, int exponent) {
     constexpr int kDigits = std::numeric_limits<Float>::digits;
@@ -53,6 +121,9 @@ Float nearestDecimal(std::uint64_t mantissa, int exponent) {
                   "results stay normal and finite");
     // Sides are at most a 65-bit midpoint or a 64-bit mantissa times 5^kLimit < 2^(7 kLimit / 3), as 5^3 < 2^7.
     using Scaled = WideUnsigned<(65 + (7 * kLimit + 2) / 3 + 31) / 32>;
+    if (Float settled = 0; settleNearest(mantissa, exponent, settled)) {
+        return settled;
+    }
 
     const int power = exponent < 0 ? -exponent : exponent;
     const Float first = kFloatPowersOfTen<Float>.value[power < kExact ? power : kExact];
@@ -195,10 +266,11 @@ bool scanDecimal(Input& input, Decimal& decimal) {
 
 // The value of a scanned number whose text is text: the kit's arithmetic where it decides, else the C library's
 // conversion of the whole text, which must take all of it; a magnitude that rounds to infinity fails.
-bool convertScanned(const Decimal& decimal, std::string_view text, Number& result);
+bool convertScanned(Decimal decimal, std::string_view text, Number& result);
 
-// Reads the number at the start of text in one pass.
-NumberRead readNumber(std::string_view text, Number& result);
+// Reads the number at the start of text in one pass: the bytes it took, or 0 when there is none or it does not
+// convert.
+std::size_t readNumber(std::string_view text, Number& result);
 
 // The characters of a number as the standard extraction collects them from a stream; short ones stay off the heap.
 class NumberText {

@@ -13,6 +13,23 @@
 namespace jsondoc::detail {
 namespace {
 
+// Integral values below 10^precision print under %g as their plain digits, in every rounding mode; counters and
+// identifiers are most of the numbers written, and their digits cost less than a general conversion.
+std::size_t formatIntegral(const Number& number, int precision, char* buffer) {
+    const Number magnitude = std::fabs(number);
+    const auto limit = static_cast<Number>(kPowersOfTen.value[precision < 18 ? precision : 18]);
+    // Not a NaN, an infinity or a fraction.
+    if (!(magnitude < limit) || magnitude != std::floor(magnitude)) {
+        return 0;
+    }
+    char* out = buffer;
+    if (std::signbit(number)) {
+        *out++ = '-';
+    }
+    const auto value = static_cast<std::uint64_t>(magnitude);
+    return static_cast<std::size_t>(std::to_chars(out, buffer + generalBufferSize, value).ptr - buffer);
+}
+
 // The exact conversion below takes precisions up to this, so that the digits before rounding (fewer than
 // 10^(precision + 1)) fit in 64 bits.
 constexpr int kMaxExactPrecision = 17;
@@ -32,6 +49,13 @@ Rest restOf(std::uint64_t twice, std::uint64_t whole, std::uint64_t below) {
     return restOf(twice + (below >> 63), whole, (below << 1) != 0);
 }
 
+// The 64 bits of a 192-bit number (three words, lowest first) from bit position on.
+std::uint64_t bitsFrom(const std::uint64_t (&word)[3], int position) {
+    const int index = position / 64, offset = position % 64;
+    const std::uint64_t next = index < 2 ? word[index + 1] : 0;
+    return offset == 0 ? word[index] : (word[index] >> offset) | (next << (64 - offset));
+}
+
 // floor(|x| * 10^scale) for |x| = mantissa * 2^binary, and its rest; false where 64-bit pieces do not hold it.
 bool scale(std::uint64_t mantissa, int binary, int scale, std::uint64_t& integer, Rest& rest) {
     if (scale > 0) {
@@ -39,21 +63,29 @@ bool scale(std::uint64_t mantissa, int binary, int scale, std::uint64_t& integer
         if (shift <= 0 || shift >= 192 || scale > 38) {
             return false;
         }
-        if (scale <= 19 && shift < 64) {  // the usual case, and cheaper than a wide integer
-            const Product product = multiply(mantissa, kPowersOfTen.value[scale]);
-            integer = (product.high << (64 - shift)) | (product.low >> shift);
-            rest = restOf(0, 1, product.low << (64 - shift));
+        // mantissa * 10^scale, with 10^scale as 10^19 * 10^(scale - 19) past 10^19.
+        const Product first = multiply(mantissa, kPowersOfTen.value[scale < 19 ? scale : 19]);
+        if (scale <= 19 && shift < 64) {  // the usual case, and cheaper than shifting three words
+            integer = (first.high << (64 - shift)) | (first.low >> shift);
+            rest = restOf(0, 1, first.low << (64 - shift));
             return true;
         }
-        // mantissa * 10^scale is mantissa * 5^scale * 2^scale, whose power of two only moves the point. Here the
-        // shift is 64 or more or the scale above 19, and either way the point stays dozens of bits up; the product
-        // fits 160 bits.
-        WideUnsigned<5> product(mantissa);
-        product.multiplyByPowerOfFive(scale);
-        const int point = shift - scale;
-        integer = product.bitsFrom(point);
+        std::uint64_t word[3] = {first.low, first.high, 0};
+        if (scale > 19) {
+            const Product low = multiply(first.low, kPowersOfTen.value[scale - 19]);
+            const Product high = multiply(first.high, kPowersOfTen.value[scale - 19]);
+            word[0] = low.low;
+            word[1] = low.high + high.low;
+            word[2] = high.high + (word[1] < high.low ? 1 : 0);
+        }
+        integer = bitsFrom(word, shift);
         // The first bit below the point is the half; any bit under it breaks a tie.
-        rest = restOf(product.bit(point - 1) ? 1 : 0, 1, product.anyBitBelow(point - 1));
+        const int half = shift - 1;
+        bool more = (word[half / 64] & ((std::uint64_t{1} << (half % 64)) - 1)) != 0;
+        for (int i = 0; i < half / 64; ++i) {
+            more = more || word[i] != 0;
+        }
+        rest = restOf((word[half / 64] >> (half % 64)) & 1, 1, more);
         return true;
     }
     const int t = -scale;
@@ -87,20 +119,16 @@ void writeDigits(std::uint32_t value, int count, char* end) {
     }
 }
 
-// Writes count digits of value before end, leading zeros included, eight at a time so that each part fits 32 bits.
-void writeDecimal(std::uint64_t value, int count, char* end) {
-    for (; count > 8; count -= 8, end -= 8) {
-        std::uint64_t low = 0;
-        value = divideByPowerOfTen(value, 8, low);
-        writeDigits(static_cast<std::uint32_t>(low), 8, end);
-    }
-    writeDigits(static_cast<std::uint32_t>(value), count, end);
-}
-
 // precision significant digits of value times 10^(exponent - precision + 1), laid out as %g lays them out.
 std::size_t layOut(bool negative, std::uint64_t value, int exponent, int precision, char* buffer) {
     char digits[2 * kMaxExactPrecision];
-    writeDecimal(value, precision, digits + precision);
+    if (precision > 8) {  // the last eight digits apart, so that each part fits 32 bits
+        std::uint64_t low = 0;
+        value = divideByPowerOfTen(value, 8, low);
+        writeDigits(static_cast<std::uint32_t>(low), 8, digits + precision);
+    }
+    writeDigits(static_cast<std::uint32_t>(value), precision > 8 ? precision - 8 : precision,
+                digits + (precision > 8 ? precision - 8 : precision));
     int length = precision;
     while (length > 1 && digits[length - 1] == '0') {
         --length;
@@ -142,13 +170,12 @@ std::size_t layOut(bool negative, std::uint64_t value, int exponent, int precisi
     return static_cast<std::size_t>(out - buffer);
 }
 
-// A finite number's magnitude as mantissa * 2^(binary - kDigits), the mantissa's top bit set unless it is zero.
-constexpr int kDigits = std::numeric_limits<Number>::digits;
-struct Binary {
-    std::uint64_t mantissa;
-    int binary;
-};
-Binary decompose(const Number& number) {
+// %g to nearest, exactly, for the numbers whose scaled digits 64-bit arithmetic holds; 0 for the others.
+std::size_t formatExactly(const Number& number, int precision, char* buffer) {
+    if (precision < 1 || precision > kMaxExactPrecision || !std::isfinite(number) || number == 0) {
+        return 0;
+    }
+    constexpr int kDigits = std::numeric_limits<Number>::digits;
     int binary = 0;
     // The mantissa as an integer, taken in two 32-bit halves: 32-bit ARM converts those in hardware, 64 bits in
     // software.
@@ -156,30 +183,16 @@ Binary decompose(const Number& number) {
     const Number scaled = std::frexp(std::fabs(number), &binary) * kHalfWord *
                           static_cast<Number>(std::uint64_t{1} << (kDigits - 32));  // times 2^kDigits
     const auto high = static_cast<std::uint32_t>(scaled / kHalfWord);
-    return {(std::uint64_t{high} << 32) | static_cast<std::uint32_t>(scaled - high * kHalfWord), binary};
-}
-
-// %g exactly, for the numbers whose scaled digits 64-bit arithmetic holds; 0 for the others. Only rounding to
-// nearest is done here: in another mode a number whose digits need rounding is left to printf. Integers below
-// 10^precision, most of the numbers written, need none in any mode.
-std::size_t formatExactly(bool negative, Binary x, int precision, bool toNearest, char* buffer) {
-    if (x.mantissa == 0) {
-        char* out = buffer;
-        if (negative) {
-            *out++ = '-';
-        }
-        *out++ = '0';
-        return static_cast<std::size_t>(out - buffer);
-    }
+    const auto mantissa = (std::uint64_t{high} << 32) | static_cast<std::uint32_t>(scaled - high * kHalfWord);
     // 2^(binary - 1) <= |x| < 2^binary; the decimal exponent is that of 2^(binary - 1) or one more. 78913 / 2^18
     // is log10(2) closely enough for the floor to be exact within +-1650; 1000 keeps the division's operand positive.
-    if (precision < 1 || precision > kMaxExactPrecision || x.binary < -200 || x.binary > 200) {
+    if (binary < -200 || binary > 200) {
         return 0;
     }
-    int exponent = ((x.binary - 1) * 78913 + 1000 * 262144) / 262144 - 1000;
+    int exponent = ((binary - 1) * 78913 + 1000 * 262144) / 262144 - 1000;
     std::uint64_t digits = 0;
     Rest rest = Rest::kZero;
-    if (!scale(x.mantissa, x.binary - kDigits, precision - 1 - exponent, digits, rest)) {
+    if (!scale(mantissa, binary - kDigits, precision - 1 - exponent, digits, rest)) {
         return 0;
     }
     const std::uint64_t least = kPowersOfTen.value[precision - 1], bound = kPowersOfTen.value[precision];
@@ -190,7 +203,7 @@ std::size_t formatExactly(bool negative, Binary x, int precision, bool toNearest
             restOf(2 * last + (rest >= Rest::kHalf ? 1 : 0), 10, rest == Rest::kBelowHalf || rest == Rest::kAboveHalf);
         ++exponent;
     }
-    if (digits < least || digits >= bound || (rest != Rest::kZero && !toNearest)) {
+    if (digits < least || digits >= bound) {
         return 0;
     }
     if (rest == Rest::kAboveHalf || (rest == Rest::kHalf && (digits & 1) != 0)) {
@@ -199,7 +212,7 @@ std::size_t formatExactly(bool negative, Binary x, int precision, bool toNearest
             ++exponent;
         }
     }
-    return layOut(negative, digits, exponent, precision, buffer);
+    return layOut(std::signbit(number), digits, exponent, precision, buffer);
 }
 
 std::size_t formatByLibrary(const Number& number, int precision, char* buffer) {
@@ -222,11 +235,14 @@ std::size_t formatByPrintf(const Number& number, int precision, char* buffer) {
 GeneralFormat::GeneralFormat() : toNearest_(std::fegetround() == FE_TONEAREST) {}
 
 std::size_t GeneralFormat::operator()(const Number& number, int precision, char* buffer) const {
-    if (std::isfinite(number)) {
-        if (const std::size_t size =
-                formatExactly(std::signbit(number), decompose(number), precision, toNearest_, buffer)) {
+    // The exact path writes the integers below 10^precision as formatIntegral does, and costs less on 32-bit ARM.
+    if (toNearest_) {
+        if (const std::size_t size = formatExactly(number, precision, buffer)) {
             return size;
         }
+    }
+    if (const std::size_t size = formatIntegral(number, precision, buffer)) {
+        return size;
     }
     return toNearest_ ? formatByLibrary(number, precision, buffer) : formatByPrintf(number, precision, buffer);
 }

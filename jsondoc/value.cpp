@@ -1,4 +1,4 @@
-#include <cstring>
+#include <algorithm>
 #include <iterator>
 
 #include "jsondoc/jsondoc.h"
@@ -8,50 +8,50 @@ namespace jsondoc {
 // ---- Value ----
 
 Value::Value(const char* text) : type_(STRING_TYPE) {
-    own(detail::create<String>(text));
+    own(new String(text));
 }
 
 Value::Value(const String& text) : type_(STRING_TYPE) {
-    own(detail::create<String>(text));
+    own(new String(text));
 }
 
 Value::Value(String&& text) : type_(STRING_TYPE) {
-    own(detail::create<String>(std::move(text)));
+    own(new String(std::move(text)));
 }
 
 Value::Value(const Object& object) : type_(OBJECT_TYPE) {
-    own(detail::create<Object>(object));
+    own(new Object(object));
 }
 
 Value::Value(Object&& object) : type_(OBJECT_TYPE) {
-    own(detail::create<Object>(std::move(object)));
+    own(new Object(std::move(object)));
 }
 
 Value::Value(const Array& array) : type_(ARRAY_TYPE) {
-    own(detail::create<Array>(array));
+    own(new Array(array));
 }
 
 Value::Value(Array&& array) : type_(ARRAY_TYPE) {
-    own(detail::create<Array>(std::move(array)));
+    own(new Array(std::move(array)));
 }
 
 Value::Value(const Value& other) : type_(other.type_) {
     switch (other.type_) {
         case NUMBER_TYPE:
         case BOOLEAN_TYPE:
-            std::memcpy(payload_, other.payload_, sizeof payload_);
+            payload_ = other.payload_;
             break;
         case STRING_TYPE:
-            own(detail::create<String>(*other.owned<String>()));
+            own(new String(*other.payload_.string));
             break;
         case NULL_TYPE:
         case INVALID_TYPE:
             break;
         case ARRAY_TYPE:
-            own(detail::create<Array>(*other.owned<Array>()));
+            own(new Array(*other.payload_.array));
             break;
         case OBJECT_TYPE:
-            own(detail::create<Object>(*other.owned<Object>()));
+            own(new Object(*other.payload_.object));
             break;
         default:
             type_ = INVALID_TYPE;
@@ -59,8 +59,7 @@ Value::Value(const Value& other) : type_(other.type_) {
     }
 }
 
-Value::Value(Value&& other) noexcept : type_(other.type_) {
-    std::memcpy(payload_, other.payload_, sizeof payload_);
+Value::Value(Value&& other) noexcept : payload_(other.payload_), type_(other.type_) {
     other.type_ = INVALID_TYPE;
 }
 
@@ -89,13 +88,13 @@ void Value::import(const Value& other) {
 void Value::reset() {
     switch (type_) {
         case STRING_TYPE:
-            owned<String>()->clear();
+            payload_.string->clear();
             break;
         case ARRAY_TYPE:
-            owned<Array>()->reset();
+            payload_.array->reset();
             break;
         case OBJECT_TYPE:
-            owned<Object>()->reset();
+            payload_.object->reset();
             break;
         default:
             break;
@@ -104,22 +103,19 @@ void Value::reset() {
 
 void Value::swap(Value& other) noexcept {
     std::swap(type_, other.type_);
-    unsigned char payload[kPayloadBytes];
-    std::memcpy(payload, payload_, sizeof payload);
-    std::memcpy(payload_, other.payload_, sizeof payload);
-    std::memcpy(other.payload_, payload, sizeof payload);
+    std::swap(payload_, other.payload_);
 }
 
 void Value::release() noexcept {
     switch (type_) {
         case STRING_TYPE:
-            detail::destroy(owned<String>());
+            delete payload_.string;
             break;
         case ARRAY_TYPE:
-            detail::destroy(owned<Array>());
+            delete payload_.array;
             break;
         case OBJECT_TYPE:
-            detail::destroy(owned<Object>());
+            delete payload_.object;
             break;
         default:
             break;
@@ -128,8 +124,112 @@ void Value::release() noexcept {
 
 // ---- Object ----
 
+namespace {
+
+bool keyLess(const Object::Member& member, std::string_view key) {
+    return std::string_view(member.first) < key;
+}
+
+bool memberLess(const Object::Member& a, const Object::Member& b) {
+    return a.first < b.first;
+}
+
+// Objects are mostly small: below this many members an insertion sort beats the merge sort, which takes a buffer.
+constexpr std::ptrdiff_t kInsertionSortLimit = 16;
+
+// Stable, so that of equal keys the one read last stays last.
+template <typename Iterator>
+void sortStable(Iterator first, Iterator last) {
+    if (std::is_sorted(first, last, memberLess)) {
+        return;
+    }
+    if (last - first > kInsertionSortLimit) {
+        std::stable_sort(first, last, memberLess);
+        return;
+    }
+    for (auto it = first + 1; it < last; ++it) {
+        if (!memberLess(*it, *(it - 1))) {
+            continue;
+        }
+        Object::Member moving = std::move(*it);
+        auto hole = it;
+        do {
+            *hole = std::move(*(hole - 1));
+            --hole;
+        } while (hole != first && memberLess(moving, *(hole - 1)));
+        *hole = std::move(moving);
+    }
+}
+
+}  // namespace
+
+Object::Members::const_iterator Object::Members::find(std::string_view key) const {
+    const auto it = std::lower_bound(items_.begin(), items_.end(), key, keyLess);
+    return it != items_.end() && it->first == key ? it : items_.end();
+}
+
+std::vector<Object::Member>::iterator Object::Members::find(std::string_view key) {
+    const auto it = lowerBound(key);
+    return it != items_.end() && it->first == key ? it : items_.end();
+}
+
+std::vector<Object::Member>::iterator Object::Members::lowerBound(std::string_view key) {
+    return std::lower_bound(items_.begin(), items_.end(), key, keyLess);
+}
+
+const Value& Object::Members::at(std::string_view key) const {
+    const auto it = find(key);
+    JSONDOC_CHECK(it != end());
+    return it->second;
+}
+
+void Object::Members::assign(String&& key, Value&& value) {
+    const auto it = lowerBound(key);
+    if (it != items_.end() && it->first == key) {
+        it->second = std::move(value);
+    } else {
+        items_.emplace(it, std::move(key), std::move(value));
+    }
+}
+
+void Object::Members::merge(Members&& other) {
+    std::vector<Member> merged;
+    merged.reserve(items_.size() + other.items_.size());
+    auto mine = items_.begin();
+    for (auto& theirs : other.items_) {
+        for (; mine != items_.end() && mine->first < theirs.first; ++mine) {
+            merged.push_back(std::move(*mine));
+        }
+        if (mine != items_.end() && mine->first == theirs.first) {
+            ++mine;
+        }
+        merged.push_back(std::move(theirs));
+    }
+    std::move(mine, items_.end(), std::back_inserter(merged));
+    items_.swap(merged);
+}
+
+void Object::Members::adopt(std::vector<Member>& gathered, std::size_t base) {
+    const auto first = gathered.begin() + static_cast<std::ptrdiff_t>(base);
+    const auto last = gathered.end();
+    sortStable(first, last);
+    // Of each run of equal keys the last is kept; counted first, so that the storage has the exact size.
+    const auto kept = [&](auto it) { return std::next(it) == last || std::next(it)->first != it->first; };
+    std::size_t count = 0;
+    for (auto it = first; it != last; ++it) {
+        count += kept(it) ? 1 : 0;
+    }
+    items_.reserve(items_.size() + count);
+    for (auto it = first; it != last; ++it) {
+        if (kept(it)) {
+            items_.push_back(std::move(*it));
+        }
+    }
+    gathered.erase(first, last);
+}
+
 Object::Object(const String& key, const Value& value) {
-    members_.emplace(key, value);
+    members_.items_.emplace_back(key, value);
 }
 
 Object& Object::operator=(const Object& other) {
@@ -139,7 +239,7 @@ Object& Object::operator=(const Object& other) {
     }
     // Copied before the old members go: other may be one of them or lie below one.
     Members copy(other.members_);
-    members_.swap(copy);
+    members_.items_.swap(copy.items_);
     return *this;
 }
 
@@ -147,10 +247,20 @@ Object& Object::operator=(Object&& other) noexcept {
     pendingKey_.clear();
     if (&other != this) {
         Members taken(std::move(other.members_));
-        other.members_.clear();
-        members_.swap(taken);
+        other.members_.items_.clear();
+        members_.items_.swap(taken.items_);
     }
     return *this;
+}
+
+const Value* Object::find(std::string_view key) const {
+    const auto it = members_.find(key);
+    return it != members_.end() ? &it->second : nullptr;
+}
+
+Value* Object::find(std::string_view key) {
+    const auto it = members_.find(key);
+    return it != members_.items_.end() ? &it->second : nullptr;
 }
 
 void Object::import(const Object& other) {
@@ -158,32 +268,23 @@ void Object::import(const Object& other) {
     if (&other == this) {
         return;  // every member would be replaced by a copy of itself
     }
-    if (members_.empty()) {
-        members_ = other.members_;
-        return;
-    }
     // Copied first: other may lie below a member that the import replaces.
     Members copies(other.members_);
-    auto hint = members_.begin();
-    while (!copies.empty()) {
-        auto node = copies.extract(copies.begin());
-        hint = members_.lower_bound(node.key());
-        if (hint != members_.end() && hint->first == node.key()) {
-            hint->second = std::move(node.mapped());
-        } else {
-            hint = members_.insert(hint, std::move(node));
-        }
+    if (members_.empty()) {
+        members_.items_.swap(copies.items_);
+    } else {
+        members_.merge(std::move(copies));
     }
 }
 
 void Object::import(const String& key, const Value& value) {
     pendingKey_.clear();
     Value copy(value);
-    members_.insert_or_assign(key, std::move(copy));
+    members_.assign(String(key), std::move(copy));
 }
 
 void Object::store(Value&& value) {
-    members_.insert_or_assign(pendingKey_.take(), std::move(value));
+    members_.assign(pendingKey_.take(), std::move(value));
 }
 
 Object& Object::insertText(String&& text) {
@@ -201,7 +302,7 @@ Object& Object::insertValue(Value&& value) {
         return *this;
     }
     JSONDOC_CHECK_TEXT("is<String>()", value.is<String>());
-    pendingKey_ = std::move(*value.owned<String>());
+    pendingKey_ = std::move(*value.payload_.string);
     return *this;
 }
 

@@ -164,23 +164,33 @@ void StreamWriter::put(std::string_view text) {
     next_ += text.size();
 }
 
-// Whether any of eight bytes may need an escape: a control byte, a quotation mark, a backslash or a slash. It
+// The scan for bytes that need an escape goes a machine word at a time: on a 32-bit core a 64-bit word would take
+// two instructions for every step.
+using Word = std::uintptr_t;
+constexpr Word kOnes = ~Word(0) / 0xFF;
+constexpr Word kHigh = kOnes * 0x80;
+
+// Whether any byte of the word may need an escape: a control byte, a quotation mark, a backslash or a slash. It
 // may say yes for a plain byte above one that needs it, never no for one that does.
-bool mayNeedEscape(std::uint64_t word) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101, kHigh = 0x8080808080808080;
-    const auto hasZero = [](std::uint64_t x) { return (x - kOnes) & ~x & kHigh; };
+bool mayNeedEscape(Word word) {
+    const auto hasZero = [](Word x) { return (x - kOnes) & ~x & kHigh; };
     return (((word - 0x20 * kOnes) & ~word & kHigh) | hasZero(word ^ ('"' * kOnes)) | hasZero(word ^ ('\\' * kOnes)) |
             hasZero(word ^ ('/' * kOnes))) != 0;
 }
 
-// The end of the run of bytes that stand for themselves, looked at eight at a time: text is mostly such runs.
+Word wordAt(const char* p) {
+    Word word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+// The end of the run of bytes that stand for themselves, looked at a word at a time: text is mostly such runs.
 const char* plainRunEnd(const char* p, const char* const end) {
     for (;;) {
-        std::uint64_t word = 0;
-        while (end - p >= 8 && (std::memcpy(&word, p, 8), !mayNeedEscape(word))) {
-            p += 8;
+        while (end - p >= static_cast<std::ptrdiff_t>(sizeof(Word)) && !mayNeedEscape(wordAt(p))) {
+            p += sizeof(Word);
         }
-        const char* const stop = end - p > 8 ? p + 8 : end;
+        const char* const stop = end - p > static_cast<std::ptrdiff_t>(sizeof(Word)) ? p + sizeof(Word) : end;
         while (p != stop && kEscapes.plain[static_cast<unsigned char>(*p)]) {
             ++p;
         }
@@ -263,39 +273,17 @@ void StreamWriter::value(const Value& value) {
     }
 }
 
-// What a value holds elsewhere (a string, a container) is asked for from memory one item ahead, so that the wait
-// for it overlaps the writing of the item before.
-void prefetch(const Value& value) {
-    switch (value.type()) {
-        case Value::STRING_TYPE:
-            __builtin_prefetch(&value.get<String>());
-            break;
-        case Value::OBJECT_TYPE:
-            __builtin_prefetch(&value.get<Object>());
-            break;
-        case Value::ARRAY_TYPE:
-            __builtin_prefetch(&value.get<Array>());
-            break;
-        default:
-            break;
-    }
-}
-
 void StreamWriter::object(const Object& object) {
     put('{');
-    const auto& members = object.members();
-    for (auto it = members.begin(); it != members.end();) {
-        const auto next = std::next(it);
-        if (next != members.end()) {
-            prefetch(next->second);
-        }
-        if (it != members.begin()) {
+    bool first = true;
+    for (const auto& [key, member] : object.members()) {
+        if (!first) {
             put(", ");
         }
-        quoted(it->first);
+        first = false;
+        quoted(key);
         put(": ");
-        value(it->second);
-        it = next;
+        value(member);
     }
     put('}');
 }
@@ -304,9 +292,6 @@ void StreamWriter::array(const Array& array) {
     put('[');
     const auto& elements = array.elements();
     for (std::size_t i = 0; i < elements.size(); ++i) {
-        if (i + 1 < elements.size()) {
-            prefetch(elements[i + 1]);
-        }
         if (i > 0) {
             put(", ");
         }

@@ -53,6 +53,7 @@ TEST(ObjectModel, HasTellsPresenceAndTypeGetGivesTheStoredValueAndKeysAreOrdered
     EXPECT_TRUE(view.has<Number>("n") && view.has<String>("s") && view.has<Array>("a") && view.has<Object>("o") &&
                 view.has<Boolean>("b") && view.has<Null>("z"));
     EXPECT_FALSE(view.has<String>("n") || view.has<Number>("s") || view.has<Object>("a") || view.has<Number>("x"));
+    EXPECT_TRUE(view.find("z")->is<Null>() && !view.find("") && !view.find("c") && !view.find("zz"));
     EXPECT_TRUE(view.get<Number>("n") == 1 && view.get<Boolean>("b"));
     // Numbers are handed out by reference, like strings and containers; a write through one leaves the tag alone.
     object.get<Number>("n") += 0.5;
@@ -84,7 +85,7 @@ TEST(Insertion, KeysAndValuesAlternateAndTheLastValueOfAKeyWins) {
 TEST(Copies, ChangingACopyAtAnyDepthLeavesTheSourceAloneAndAnImportReplacesWholeMembers) {
     const std::string text = R"({"a": {"b": [1, {"d": "x"}]}})";
     const Object source = parsed<Object>(text);
-    Object constructed(source), assigned, imported = parsed<Object>(R"({"a": {"z": 0}, "keep": 1})"), inserted;
+    Object constructed(source), assigned, imported = parsed<Object>(R"({"a": {"z": 0}, "keep": 1, "0": 2})"), inserted;
     assigned = source;
     imported.import(source);
     inserted << "k" << source;
@@ -95,7 +96,7 @@ TEST(Copies, ChangingACopyAtAnyDepthLeavesTheSourceAloneAndAnImportReplacesWhole
         list << 3;
     }
     EXPECT_EQ(compact(source) + compact(valueCopy), text + text);
-    EXPECT_EQ(compact(imported), R"({"a": {"b": [1, {"d": "y"}, 3]}, "keep": 1})");
+    EXPECT_EQ(compact(imported), R"({"0": 2, "a": {"b": [1, {"d": "y"}, 3]}, "keep": 1})");
     EXPECT_EQ(Value(invalid).type(), Value::INVALID_TYPE);
 }
 
@@ -202,14 +203,26 @@ TEST(ObjectGrammar, JsonWithItsWideningsIsReadAndAllElseFails) {
         {"{'a':'b', \"e\\u0041\\/\": 2}", R"({"a": "b", "eA\/": 2})"}, {"{\"a\":1,\"b\":}", R"({"a": 1})"},
         {"{\"a\":true,\"b\":false,\"c\":tr// c\nue,\"d\":null}", R"({"a": true, "b": false, "c": true, "d": null})"},
         {"{\"a\": [1, 2, }", "{}"},  // the array fails at the brace, which then closes the object
-        {"{\"\":1} trailing text", R"({"": 1})"}}, {
+        {"{\"\":1} trailing text", R"({"": 1})"},
+        {"{\"b\":1,\"a\":{\"d\":1,\"c\":2,\"d\":3},\"b\":4,\"e\":{\"g\":1,\"f\":2},\"b\":5}",
+         R"({"a": {"c": 2, "d": 3}, "b": 5, "e": {"f": 2, "g": 1}})"}}, {
         "", "   ", "\xEF\xBB\xBF{}", "/* note */ {}", "{,}", "{\"a\":1,,}", "{\"a\": x}", "{\"a\" 1}", "{1:2}", "{a:1}",
         "{\"a\":1", "{\"a\":\"b", "[1]", "{\"a\":1 /}", "{\"a\"", "{\"a\":1 2}", "{\"a\":tru}", "{\"a\":-}",
         "{\"a\":[1 2]}", "{\"a\":1e}"});
     // clang-format on
-    // A failed parse keeps the members read before the failure; a failed value becomes invalid.
+    // Past the size that an insertion sort takes, the last of equal keys still wins.
+    std::string text = "{", written = "{";
+    for (int i = 39; i >= 0; --i) {
+        text += "\"k" + std::to_string(i % 20 + 10) + "\":" + std::to_string(i) + (i > 0 ? "," : "}");
+    }
+    for (int i = 0; i < 20; ++i) {
+        written += "\"k" + std::to_string(i + 10) + "\": " + std::to_string(i) + (i < 19 ? ", " : "}");
+    }
+    EXPECT_EQ(compact(parsed<Object>(text)), written);
+    // A failed parse keeps the members read before the failure, ordered; a failed value becomes invalid.
     Object object = parsed<Object>(R"({"old": 1})");
-    EXPECT_TRUE(!object.parse(std::string(R"({"a":1,"b":x})")) && compact(object) == R"({"a": 1})") << compact(object);
+    EXPECT_TRUE(!object.parse(std::string(R"({"b":1,"a":2,"b":3,"c":x})")) && compact(object) == R"({"a": 2, "b": 3})")
+        << compact(object);
     Value value("previous");
     EXPECT_TRUE(!value.parse(std::string("[1")) && value.type() == Value::INVALID_TYPE);
 }
@@ -332,6 +345,17 @@ TEST(StreamPosition, WhatRemainsAfterSuccessAndFailure) {
     std::istringstream failed("{\"a\":1}");
     failed.setstate(kFail);
     EXPECT_EQ(outcomeOf(object, failed), Outcome("failed", "{\"a\":1}", kFail)) << "a failed stream is not read";
+    // A buffer that fails to read past its text: the members read before the error stay.
+    struct FailingBuffer : std::streambuf {
+        explicit FailingBuffer(std::string& text) { setg(text.data(), text.data(), text.data() + text.size()); }
+        int_type underflow() override { throw std::ios_base::failure("read error"); }
+    };
+    std::string text = R"({"b":1,"a":{"d":2,"c":3},"e")";
+    FailingBuffer buffer(text);
+    std::istream broken(&buffer);
+    Object kept;
+    EXPECT_TRUE(!Object::parse(broken, kept) && broken.bad() && compact(kept) == R"({"a": {"c": 3, "d": 2}, "b": 1})")
+        << compact(kept);
     // A directory opened as a file makes its buffer fail to read; the parse fails instead of letting the error escape.
     for (auto parse : {object, array, value}) {
         std::ifstream directory("/");
@@ -478,7 +502,9 @@ TEST(Escaping, StringsAndKeysAreEscapedAlikeInBothForms) {
     const std::pair<String, std::string> cases[] = {
         {"", ""}, {"a/b", "a\\/b"}, {"say \"hi\" \\", "say \\\"hi\\\" \\\\"}, {"\b\f\n\r\t", "\\b\\f\\n\\r\\t"},
         {String("\x00\x01\x1F", 3), "\\u0000\\u0001\\u001f"}, {"\x7F\xC3\xA9\xFF", "\x7F\xC3\xA9\xFF"},
-        {"plain, it's <&>", "plain, it's <&>"}};
+        {"plain, it's <&>", "plain, it's <&>"},  // and long enough to be scanned a word at a time:
+        {"0123456/89abcdef\"0123456789abcdef0123456\x01tail",
+         "0123456\\/89abcdef\\\"0123456789abcdef0123456\\u0001tail"}};
     // clang-format on
     for (const auto& [text, escaped] : cases) {
         const std::string quoted = "\"" + escaped + "\"";
