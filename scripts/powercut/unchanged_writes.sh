@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
 # What a run of the tool writes to the device, for a run that changes the document and one that records the version
 # the document already holds: bytes, writes and flushes that reach the block device (from dm-log-writes, in the
-# power-cut machine, on ext4 and f2fs), and the run's own system calls (strace on the host). An unchanged run must
-# write no data to the device; the script fails otherwise.
-# Usage: scripts/powercut/unchanged_writes.sh   (work files in build/power and build/unchanged)
+# power-cut machine of each architecture, on ext4 and f2fs), and the run's own system calls (strace on the host). An
+# unchanged run must write no data to the device; the script fails otherwise.
+# Usage: scripts/powercut/unchanged_writes.sh [ARCH...]   (ARCH amd64 or armhf, both by default; work files in
+# build/power/ARCH and build/unchanged)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # shellcheck source=scripts/deps.sh
 source "$root/scripts/deps.sh"
-work=$root/build/power
+# shellcheck source=scripts/powercut/machine.sh
+source "$root/scripts/powercut/machine.sh"
 mine=$root/build/unchanged
+architectures=("$@")
+[ "${#architectures[@]}" -gt 0 ] || architectures=(amd64 armhf)
+power_ensure_packages "${architectures[@]}"
 morvane_ensure_packages strace
-
-echo "== unchanged writes: the power-cut machine's kernel, tools and initramfs"
-MORVANE_POWER_PREPARE_ONLY=1 bash "$root/scripts/ci_power.sh" >/dev/null
+power_traps
 
 echo "== unchanged writes: system calls of both runs on the host"
 mkdir -p "$mine/unit/data/tiv/swdl"
@@ -39,30 +42,27 @@ calls unchanged | tee "$mine/unchanged.calls"
 grep -q ' 0 renames, 0 bytes written$' "$mine/unchanged.calls" ||
     { echo "unchanged writes: FAIL: a run that changed nothing renamed or wrote a file" >&2; exit 1; }
 
-echo "== unchanged writes: bytes that reach the device, in the power-cut machine"
-rm -rf "$mine/cases"
-mkdir -p "$mine/cases/powercut"
-cp "$root/scripts/powercut/unchanged_scenario.sh" "$mine/cases/powercut/scenario.sh"
-echo "ext4 f2fs" >"$mine/cases/powercut/configurations"
-(cd "$mine/cases" && find . | cpio -o -H newc --quiet | gzip -1) | cat "$work/initramfs.gz" - >"$mine/initramfs.gz"
-disks=()
-for disk in data log; do
-    rm -f "$mine/disk-$disk"
-    truncate -s "$([ "$disk" = log ] && echo 256M || echo 64M)" "$mine/disk-$disk"
-    disks+=(-drive "file=$mine/disk-$disk,if=none,id=$disk,format=raw,cache=unsafe" -device "virtio-blk-pci,drive=$disk")
+
+# One machine per architecture, side by side; each reads its cases from the scenario's arguments.
+for arch in "${architectures[@]}"; do
+    echo "== unchanged writes ($arch): the power-cut machine's kernel, tools and initramfs"
+    power_prepare "$arch" >/dev/null
+    power_machine unchanged "$power_rig/unchanged_scenario.sh" ext4 f2fs >/dev/null &
 done
-kernel=$(find "$work/kernel" -path '*/tree/boot/vmlinuz-*' | head -n 1)
-timeout 1500 qemu-system-x86_64 -machine pc,accel=tcg -cpu qemu64 -m 768 -smp 1 -nographic -no-reboot \
-    -kernel "$kernel" -initrd "$mine/initramfs.gz" -append "console=ttyS0 quiet panic=-1 rdinit=/init" \
-    "${disks[@]}" </dev/null >"$mine/machine.log" 2>&1 || true
-results=$(grep -a -o 'unchanged writes: .*' "$mine/machine.log" | tr -d '\r' || true)
-echo "$results"
-if [ "$(grep -c ' result ' <<<"$results")" -ne 2 ]; then
-    echo "unchanged writes: the machine did not finish both file systems (console: $mine/machine.log)" >&2
-    exit 1
-fi
-if grep ' result ' <<<"$results" | grep -qv 'unchanged run: 0 bytes'; then
-    echo "unchanged writes: FAIL: a run that changed nothing wrote data to the device" >&2
-    exit 1
-fi
-echo "unchanged writes: no data reached the device from a run that changed nothing"
+wait
+status=0
+for arch in "${architectures[@]}"; do
+    echo "== unchanged writes ($arch): bytes that reach the device, in the power-cut machine"
+    log=$root/build/power/$arch/unchanged.log
+    results=$(grep -a -o 'unchanged writes: .*' "$log" | tr -d '\r' || true)
+    echo "$results"
+    if [ "$(grep -c ' result ' <<<"$results")" -ne 2 ]; then
+        echo "unchanged writes ($arch): the machine did not finish both file systems (console: $log)" >&2
+        status=1
+    elif grep ' result ' <<<"$results" | grep -qv 'unchanged run: 0 bytes'; then
+        echo "unchanged writes ($arch): FAIL: a run that changed nothing wrote data to the device" >&2
+        status=1
+    fi
+done
+[ "$status" -eq 0 ] || exit 1
+echo "unchanged writes: no data reached the device from a run that changed nothing (${architectures[*]})"
