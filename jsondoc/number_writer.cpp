@@ -49,43 +49,43 @@ Rest restOf(std::uint64_t twice, std::uint64_t whole, std::uint64_t below) {
     return restOf(twice + (below >> 63), whole, (below << 1) != 0);
 }
 
-// The 64 bits of a 192-bit number (three words, lowest first) from bit position on.
-std::uint64_t bitsFrom(const std::uint64_t (&word)[3], int position) {
-    const int index = position / 64, offset = position % 64;
-    const std::uint64_t next = index < 2 ? word[index + 1] : 0;
-    return offset == 0 ? word[index] : (word[index] >> offset) | (next << (64 - offset));
+// floor(mantissa * 10^scale / 2^shift) and its rest, for the scales and shifts past the usual ones, on the kit's
+// wide integer. Rare, and kept out of line: inlined, it takes registers that the usual path needs.
+[[gnu::noinline, gnu::cold]] bool scaleWide(std::uint64_t mantissa, int shift, int scale, std::uint64_t& integer,
+                                            Rest& rest) {
+    // 10^scale is 5^scale * 2^scale: the power of two only moves the point.
+    const int point = shift - scale;
+    if (scale > 38 || shift >= 192 || point <= 0) {
+        return false;
+    }
+    WideUnsigned<8> product(mantissa);
+    product.multiplyByPowerOfFive(scale);
+    integer = product.bitsFrom(point);
+    // The first bit below the point is the half; any bit under it breaks a tie.
+    rest = restOf(product.bitsFrom(point - 1) & 1, 1, product.anyBelow(point - 1));
+    return true;
 }
 
 // floor(|x| * 10^scale) for |x| = mantissa * 2^binary, and its rest; false where 64-bit pieces do not hold it.
 bool scale(std::uint64_t mantissa, int binary, int scale, std::uint64_t& integer, Rest& rest) {
     if (scale > 0) {
         const int shift = -binary;
-        if (shift <= 0 || shift >= 192 || scale > 38) {
-            return false;
+        if (scale > 19 || shift <= 0 || shift >= 128) {
+            return scaleWide(mantissa, shift, scale, integer, rest);
         }
-        // mantissa * 10^scale, with 10^scale as 10^19 * 10^(scale - 19) past 10^19.
-        const Product first = multiply(mantissa, kPowersOfTen.value[scale < 19 ? scale : 19]);
-        if (scale <= 19 && shift < 64) {  // the usual case, and cheaper than shifting three words
-            integer = (first.high << (64 - shift)) | (first.low >> shift);
-            rest = restOf(0, 1, first.low << (64 - shift));
-            return true;
+        // The usual case: the product in two words, shifted right.
+        const Product product = multiply(mantissa, kPowersOfTen.value[scale]);
+        if (shift < 64) {
+            integer = (product.high << (64 - shift)) | (product.low >> shift);
+            rest = restOf(0, 1, product.low << (64 - shift));
+        } else if (shift == 64) {
+            integer = product.high;
+            rest = restOf(0, 1, product.low);
+        } else {
+            integer = product.high >> (shift - 64);
+            const std::uint64_t below = (product.high << (128 - shift)) | (product.low >> (shift - 64));
+            rest = restOf(below >> 63, 1, (below << 1) != 0 || (product.low << (128 - shift)) != 0);
         }
-        std::uint64_t word[3] = {first.low, first.high, 0};
-        if (scale > 19) {
-            const Product low = multiply(first.low, kPowersOfTen.value[scale - 19]);
-            const Product high = multiply(first.high, kPowersOfTen.value[scale - 19]);
-            word[0] = low.low;
-            word[1] = low.high + high.low;
-            word[2] = high.high + (word[1] < high.low ? 1 : 0);
-        }
-        integer = bitsFrom(word, shift);
-        // The first bit below the point is the half; any bit under it breaks a tie.
-        const int half = shift - 1;
-        bool more = (word[half / 64] & ((std::uint64_t{1} << (half % 64)) - 1)) != 0;
-        for (int i = 0; i < half / 64; ++i) {
-            more = more || word[i] != 0;
-        }
-        rest = restOf((word[half / 64] >> (half % 64)) & 1, 1, more);
         return true;
     }
     const int t = -scale;
@@ -170,6 +170,53 @@ std::size_t layOut(bool negative, std::uint64_t value, int exponent, int precisi
     return static_cast<std::size_t>(out - buffer);
 }
 
+// Integral magnitudes below 2^32, the counters and identifiers that most documents hold, in 32-bit arithmetic:
+// below 10^precision as their digits in every rounding mode, above it rounded to nearest (ties to even) exactly, as
+// the integer is the value itself. 0 for the others.
+std::size_t formatWord(const Number& number, int precision, bool toNearest, char* buffer) {
+    const Number magnitude = std::fabs(number);
+    if (!(magnitude < 4294967296.0L)) {
+        return 0;
+    }
+    const auto word = static_cast<std::uint32_t>(magnitude);
+    if (static_cast<Number>(word) != magnitude) {
+        return 0;
+    }
+    // The number of digits, from the bit length; 1233 / 2^12 is log10(2) closely enough below 2^32.
+    const int estimate = (32 - __builtin_clz(word | 1)) * 1233 >> 12;
+    const int length = estimate + (word >= kPowersOfTen.value[estimate] ? 1 : 0) + (word == 0 ? 1 : 0);
+    if (length <= precision) {
+        char* out = buffer;
+        if (std::signbit(number)) {
+            *out++ = '-';
+        }
+        writeDigits(word, length, out + length);
+        return static_cast<std::size_t>(out + length - buffer);
+    }
+    if (!toNearest) {
+        return 0;
+    }
+    // word / 10^cut by the reciprocal, which gives the quotient or one less.
+    const int cut = length - precision;
+    const std::uint32_t divisor = static_cast<std::uint32_t>(kPowersOfTen.value[cut]);
+    const std::uint64_t reciprocal = kPowersOfTen.reciprocal[cut];
+    const std::uint64_t low = std::uint64_t{word} * static_cast<std::uint32_t>(reciprocal);
+    auto quotient = static_cast<std::uint32_t>((std::uint64_t{word} * (reciprocal >> 32) + (low >> 32)) >> 32);
+    std::uint32_t remainder = word - quotient * divisor;
+    if (remainder >= divisor) {
+        ++quotient;
+        remainder -= divisor;
+    }
+    int exponent = length - 1;
+    if (remainder > divisor / 2 || (remainder == divisor / 2 && (quotient & 1) != 0)) {
+        if (++quotient == kPowersOfTen.value[precision]) {
+            quotient /= 10;
+            ++exponent;
+        }
+    }
+    return layOut(std::signbit(number), quotient, exponent, precision, buffer);
+}
+
 // %g to nearest, exactly, for the numbers whose scaled digits 64-bit arithmetic holds; 0 for the others.
 std::size_t formatExactly(const Number& number, int precision, char* buffer) {
     if (precision < 1 || precision > kMaxExactPrecision || !std::isfinite(number) || number == 0) {
@@ -235,7 +282,9 @@ std::size_t formatByPrintf(const Number& number, int precision, char* buffer) {
 GeneralFormat::GeneralFormat() : toNearest_(std::fegetround() == FE_TONEAREST) {}
 
 std::size_t GeneralFormat::operator()(const Number& number, int precision, char* buffer) const {
-    // The exact path writes the integers below 10^precision as formatIntegral does, and costs less on 32-bit ARM.
+    if (const std::size_t size = formatWord(number, precision, toNearest_, buffer)) {
+        return size;
+    }
     if (toNearest_) {
         if (const std::size_t size = formatExactly(number, precision, buffer)) {
             return size;
