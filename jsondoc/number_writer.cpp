@@ -170,35 +170,35 @@ std::size_t layOut(bool negative, std::uint64_t value, int exponent, int precisi
     return static_cast<std::size_t>(out - buffer);
 }
 
-// Integral magnitudes below 2^32, the counters and identifiers that most documents hold, in 32-bit arithmetic:
-// below 10^precision as their digits in every rounding mode, above it rounded to nearest (ties to even) exactly, as
-// the integer is the value itself. 0 for the others.
-std::size_t formatWord(const Number& number, int precision, bool toNearest, char* buffer) {
+// The significant digits of a number rounded to the precision, and the decimal exponent of the first.
+struct Significand {
+    std::uint64_t digits = 0;
+    int exponent = 0;
+};
+
+// Whether |x| is an integer below 2^32, and which: the counters and identifiers that most documents hold, written
+// from 32-bit arithmetic, which 32-bit ARM has in hardware.
+bool wholeWord(const Number& number, std::uint32_t& word) {
     const Number magnitude = std::fabs(number);
     if (!(magnitude < 4294967296.0L)) {
-        return 0;
+        return false;
     }
-    const auto word = static_cast<std::uint32_t>(magnitude);
-    if (static_cast<Number>(word) != magnitude) {
-        return 0;
-    }
-    // The number of digits, from the bit length; 1233 / 2^12 is log10(2) closely enough below 2^32.
+    word = static_cast<std::uint32_t>(magnitude);
+    return static_cast<Number>(word) == magnitude;
+}
+
+// The number of digits of word, from its bit length; 1233 / 2^12 is log10(2) closely enough below 2^32.
+int digitCount(std::uint32_t word) {
     const int estimate = (32 - __builtin_clz(word | 1)) * 1233 >> 12;
-    const int length = estimate + (word >= kPowersOfTen.value[estimate] ? 1 : 0) + (word == 0 ? 1 : 0);
-    if (length <= precision) {
-        char* out = buffer;
-        if (std::signbit(number)) {
-            *out++ = '-';
-        }
-        writeDigits(word, length, out + length);
-        return static_cast<std::size_t>(out + length - buffer);
-    }
-    if (!toNearest) {
-        return 0;
-    }
+    return estimate + (word >= kPowersOfTen.value[estimate] ? 1 : 0) + (word == 0 ? 1 : 0);
+}
+
+// word rounded to nearest (ties to even) at precision digits, fewer than its length: exactly, as the integer is the
+// value itself.
+Significand roundWord(std::uint32_t word, int length, int precision) {
     // word / 10^cut by the reciprocal, which gives the quotient or one less.
     const int cut = length - precision;
-    const std::uint32_t divisor = static_cast<std::uint32_t>(kPowersOfTen.value[cut]);
+    const auto divisor = static_cast<std::uint32_t>(kPowersOfTen.value[cut]);
     const std::uint64_t reciprocal = kPowersOfTen.reciprocal[cut];
     const std::uint64_t low = std::uint64_t{word} * static_cast<std::uint32_t>(reciprocal);
     auto quotient = static_cast<std::uint32_t>((std::uint64_t{word} * (reciprocal >> 32) + (low >> 32)) >> 32);
@@ -207,20 +207,20 @@ std::size_t formatWord(const Number& number, int precision, bool toNearest, char
         ++quotient;
         remainder -= divisor;
     }
-    int exponent = length - 1;
+    Significand rounded{quotient, length - 1};
     if (remainder > divisor / 2 || (remainder == divisor / 2 && (quotient & 1) != 0)) {
-        if (++quotient == kPowersOfTen.value[precision]) {
-            quotient /= 10;
-            ++exponent;
+        if (++rounded.digits == kPowersOfTen.value[precision]) {
+            rounded.digits /= 10;
+            ++rounded.exponent;
         }
     }
-    return layOut(std::signbit(number), quotient, exponent, precision, buffer);
+    return rounded;
 }
 
-// %g to nearest, exactly, for the numbers whose scaled digits 64-bit arithmetic holds; 0 for the others.
-std::size_t formatExactly(const Number& number, int precision, char* buffer) {
+// Rounds to nearest, exactly, the numbers whose scaled digits 64-bit arithmetic holds; false for the others.
+bool roundExactly(const Number& number, int precision, Significand& rounded) {
     if (precision < 1 || precision > kMaxExactPrecision || !std::isfinite(number) || number == 0) {
-        return 0;
+        return false;
     }
     constexpr int kDigits = std::numeric_limits<Number>::digits;
     int binary = 0;
@@ -234,13 +234,13 @@ std::size_t formatExactly(const Number& number, int precision, char* buffer) {
     // 2^(binary - 1) <= |x| < 2^binary; the decimal exponent is that of 2^(binary - 1) or one more. 78913 / 2^18
     // is log10(2) closely enough for the floor to be exact within +-1650; 1000 keeps the division's operand positive.
     if (binary < -200 || binary > 200) {
-        return 0;
+        return false;
     }
     int exponent = ((binary - 1) * 78913 + 1000 * 262144) / 262144 - 1000;
     std::uint64_t digits = 0;
     Rest rest = Rest::kZero;
     if (!scale(mantissa, binary - kDigits, precision - 1 - exponent, digits, rest)) {
-        return 0;
+        return false;
     }
     const std::uint64_t least = kPowersOfTen.value[precision - 1], bound = kPowersOfTen.value[precision];
     if (digits >= bound) {  // one digit too many: the exponent is the larger one
@@ -251,7 +251,7 @@ std::size_t formatExactly(const Number& number, int precision, char* buffer) {
         ++exponent;
     }
     if (digits < least || digits >= bound) {
-        return 0;
+        return false;
     }
     if (rest == Rest::kAboveHalf || (rest == Rest::kHalf && (digits & 1) != 0)) {
         if (++digits == bound) {
@@ -259,7 +259,8 @@ std::size_t formatExactly(const Number& number, int precision, char* buffer) {
             ++exponent;
         }
     }
-    return layOut(std::signbit(number), digits, exponent, precision, buffer);
+    rounded = {digits, exponent};
+    return true;
 }
 
 std::size_t formatByLibrary(const Number& number, int precision, char* buffer) {
@@ -282,13 +283,29 @@ std::size_t formatByPrintf(const Number& number, int precision, char* buffer) {
 GeneralFormat::GeneralFormat() : toNearest_(std::fegetround() == FE_TONEAREST) {}
 
 std::size_t GeneralFormat::operator()(const Number& number, int precision, char* buffer) const {
-    if (const std::size_t size = formatWord(number, precision, toNearest_, buffer)) {
-        return size;
-    }
-    if (toNearest_) {
-        if (const std::size_t size = formatExactly(number, precision, buffer)) {
-            return size;
+    Significand significand;
+    bool rounded = false;
+    std::uint32_t word = 0;
+    if (wholeWord(number, word)) {
+        // Below 10^precision its digits, in every rounding mode.
+        const int length = digitCount(word);
+        if (length <= precision) {
+            char* out = buffer;
+            if (std::signbit(number)) {
+                *out++ = '-';
+            }
+            writeDigits(word, length, out + length);
+            return static_cast<std::size_t>(out + length - buffer);
         }
+        if (toNearest_) {
+            significand = roundWord(word, length, precision);
+            rounded = true;
+        }
+    } else if (toNearest_) {
+        rounded = roundExactly(number, precision, significand);
+    }
+    if (rounded) {
+        return layOut(std::signbit(number), significand.digits, significand.exponent, precision, buffer);
     }
     if (const std::size_t size = formatIntegral(number, precision, buffer)) {
         return size;
