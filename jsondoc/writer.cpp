@@ -177,19 +177,29 @@ bool needsEscape(Word word) {
 // Copies bytes from p to end escaped to out and returns the end of what it wrote; out has room for the longest
 // escape of every byte. Each word is stored before it is tested: a plain one, which text mostly is, costs a load,
 // the test and a store.
-char* escapeInto(char* out, const char* p, const char* const end) {
+char* escapeInto(char* out, const char* const begin, const char* const end) {
+    constexpr std::ptrdiff_t kWord = sizeof(Word);
+    const char* p = begin;
     for (;;) {
         const char* stop = end;
-        if (end - p >= static_cast<std::ptrdiff_t>(sizeof(Word))) {
-            Word word;
+        Word word;
+        if (end - p >= kWord) {
             std::memcpy(&word, p, sizeof word);
             std::memcpy(out, &word, sizeof word);
             if (!needsEscape(word)) {
-                p += sizeof word;
-                out += sizeof word;
+                p += kWord;
+                out += kWord;
                 continue;
             }
-            stop = p + sizeof word;
+            stop = p + kWord;
+        } else if (p != end && end - begin >= kWord) {
+            // The last few bytes: the word that ends with them, when it is plain, written over the plain bytes
+            // before them, which it repeats. Keys and short values mostly end so.
+            std::memcpy(&word, end - kWord, sizeof word);
+            if (!needsEscape(word)) {
+                std::memcpy(out + (end - p) - kWord, &word, sizeof word);
+                return out + (end - p);
+            }
         }
         // The bytes of a word that holds an escape, or the last few.
         for (; p != stop; ++p) {
