@@ -179,6 +179,20 @@ struct Significand {
 // Whether |x| is an integer below 2^32, and which: the counters and identifiers that most documents hold, written
 // from 32-bit arithmetic, which 32-bit ARM has in hardware.
 bool wholeWord(const Number& number, std::uint32_t& word) {
+    if constexpr (kNumberIsDouble) {
+        const std::uint64_t bits = bitsOf(number);
+        const int exponent = static_cast<int>(bits >> 52 & 0x7FF) - 1023;
+        const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+        if (exponent < 0) {  // zero, a fraction or a subnormal
+            word = 0;
+            return exponent == -1023 && fraction == 0;
+        }
+        if (exponent > 31 || fraction << (12 + exponent) != 0) {
+            return false;
+        }
+        word = static_cast<std::uint32_t>((fraction | std::uint64_t{1} << 52) >> (52 - exponent));
+        return true;
+    }
     const Number magnitude = std::fabs(number);
     if (!(magnitude < 4294967296.0L)) {
         return false;

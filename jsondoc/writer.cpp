@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <locale>
@@ -259,7 +258,7 @@ void StreamWriter::key(std::string_view text, bool first) {
 }
 
 void StreamWriter::number(const Number& number) {
-    if (ownFormatting_ && std::isfinite(number)) {
+    if (ownFormatting_ && isFinite(number)) {
         char* const out = reserve(generalBufferSize);
         next_ += format_(number, precision_, out);
         return;
