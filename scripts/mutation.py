@@ -212,18 +212,21 @@ def replay_plan(results_path, from_tree, tree, modules):
 def replay_report(entries, results, out):
     """Each earlier mutant before and after; non-zero when one that was killed before survives after."""
     now = {r["id"]: r["status"] for r in results}
-    lost = 0
+
+    def after(e):
+        # "code gone" and "ambiguous" stand for an outcome; the count of places is in the line's own report.
+        return now.get(e["id"], "not run") if "alike" in e else e["where"].split(" (")[0]
+
+    lost, counts = 0, {}
     for e in entries:
-        m, after = e["mutant"], now.get(e["id"], "not run" if ":" in e["where"] else e["where"])
-        lost += e["before"] == "killed" and after == "survived"
-        mark = "  <- killed before, survives after" if e["before"] == "killed" and after == "survived" else ""
+        m, outcome = e["mutant"], after(e)
+        counts[(e["before"], outcome)] = counts.get((e["before"], outcome), 0) + 1
+        worse = e["before"] == "killed" and outcome == "survived"
+        lost += worse
         alike = f" ({e['alike']})" if "alike" in e else ""
-        print(f"{m['file']}:{m['line']} -> {e['where']}{alike}: {e['before']} -> {after}{mark}\n"
-              f"    {m['original']}  ->  {m['mutant']}", file=out)
-    counts = {}
-    for e in entries:
-        key = (e["before"], now.get(e["id"], "not run" if ":" in e["where"] else e["where"].split(" ")[0]))
-        counts[key] = counts.get(key, 0) + 1
+        print(f"{m['file']}:{m['line']} -> {e['where']}{alike}: {e['before']} -> {outcome}"
+              f"{'  <- killed before, survives after' if worse else ''}\n    {m['original']}  ->  {m['mutant']}",
+              file=out)
     print("\nbefore -> after: " + ", ".join(f"{b} -> {a}: {n}" for (b, a), n in sorted(counts.items())), file=out)
     print(f"replayed {len(entries)} mutants: {lost} killed before and surviving after", file=out)
     return 1 if lost else 0
