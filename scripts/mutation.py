@@ -16,9 +16,10 @@ When code has moved between files, an earlier run's mutants can be replayed on t
 
   scripts/mutation.py --tree AFTER --replay RESULTS --from-tree BEFORE --modules jsondoc
 
-Each mutant in RESULTS (a results file of a run on BEFORE) is looked up in the module's files of AFTER by the text
-of its line; where that text occurs more than once, the place whose neighbouring lines are most alike wins, the same
-file breaking a tie. The same edit is applied there, built and tested. Mutants whose line is nowhere in AFTER are
+Each mutant in RESULTS (a results file of a run on BEFORE with the same --modules) is looked up in the module's
+files of AFTER by the text of its line; where that text occurs more than once, the place whose three neighbouring
+lines on each side are most alike wins, the same file breaking a tie. The same edit is applied there, built and
+tested. Mutants whose line is nowhere in AFTER are
 listed as "code gone", those with several equally good places as "ambiguous"; neither is run. The report lists each
 mutant before and after, and the exit status is non-zero when one that was killed before survives after.
 """
@@ -496,8 +497,9 @@ def main():
 
     if args.list and entries is not None:
         for e in entries:
-            print(f"{e['mutant']['file']}:{e['mutant']['line']} -> {e['where']} ({e.get('alike', '-')}; {e['before']}): "
-                  f"{e['mutant']['original']}  ->  {e['mutant']['mutant']}")
+            m = e["mutant"]
+            print(f"{m['file']}:{m['line']} -> {e['where']} ({e.get('alike', '-')}; {e['before']}): "
+                  f"{m['original']}  ->  {m['mutant']}")
         return 0
     if args.list:
         for m in mutants:
