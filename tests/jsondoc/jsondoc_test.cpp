@@ -427,6 +427,15 @@ TEST(NumberReading, AgreesWithTheStreamExtraction) {
 // The nearest reading for doubles, against strtod: random mantissas and exponents, and mantissas on a midpoint
 // between two doubles (an odd 54-bit integer times a power of two, some below a power of two) or one off it.
 TEST(NumberReading, NearestDoubleAgreesWithStrtod) {
+    const auto expectAsStrtod = [](std::uint64_t mantissa, int exponent) {
+        char text[48];
+        std::snprintf(text, sizeof text, "%" PRIu64 "e%d", mantissa, exponent);
+        EXPECT_EQ(jsondoc::detail::nearestDecimal<double>(mantissa, exponent), std::strtod(text, nullptr)) << text;
+    };
+    // Just above a midpoint, too near for the first test, with powers of ten past the exact ones: the exact
+    // comparison shifts by more than two limbs, and the guess divides by two powers.
+    expectAsStrtod(11841385670538710373u, 31);
+    expectAsStrtod(14741957714304141515u, -31);
     std::mt19937_64 random(22);
     const int limit = jsondoc::detail::kNearestPowerLimit<double>;
     for (int i = 0; i < 40000; ++i) {
@@ -447,9 +456,7 @@ TEST(NumberReading, NearestDoubleAgreesWithStrtod) {
             const auto shift = random() % 64;
             mantissa = (odd << shift >> shift == odd ? odd << shift : odd) + random() % 3 - 1;
         }
-        char text[48];
-        std::snprintf(text, sizeof text, "%" PRIu64 "e%d", mantissa, exponent);
-        EXPECT_EQ(jsondoc::detail::nearestDecimal<double>(mantissa, exponent), std::strtod(text, nullptr)) << text;
+        expectAsStrtod(mantissa, exponent);
     }
 }
 
