@@ -203,7 +203,7 @@ TEST(ObjectGrammar, JsonWithItsWideningsIsReadAndAllElseFails) {
         {"{'a':'b', \"e\\u0041\\/\": 2}", R"({"a": "b", "eA\/": 2})"}, {"{\"a\":1,\"b\":}", R"({"a": 1})"},
         {"{\"a\":true,\"b\":false,\"c\":tr// c\nue,\"d\":null}", R"({"a": true, "b": false, "c": true, "d": null})"},
         {"{\"a\": [1, 2, }", "{}"},  // the array fails at the brace, which then closes the object
-        {"{\"\":1} trailing text", R"({"": 1})"},
+        {"{\"\":1} trailing text", R"({"": 1})"}, {R"({"a\tb": "c\nd", 'e\'': "f"})", R"({"a\tb": "c\nd", "e'": "f"})"},
         {"{\"b\":1,\"a\":{\"d\":1,\"c\":2,\"d\":3},\"b\":4,\"e\":{\"g\":1,\"f\":2},\"b\":5}",
          R"({"a": {"c": 2, "d": 3}, "b": 5, "e": {"f": 2, "g": 1}})"}}, {
         "", "   ", "\xEF\xBB\xBF{}", "/* note */ {}", "{,}", "{\"a\":1,,}", "{\"a\": x}", "{\"a\" 1}", "{1:2}", "{a:1}",
