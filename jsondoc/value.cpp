@@ -138,25 +138,38 @@ bool keyBefore(std::string_view a, std::string_view b) {
     return a < b;
 }
 
-bool memberLess(const Object::Member* a, const Object::Member* b) {
-    return keyBefore(a->first, b->first);
-}
+// Member places in the order of their keys; a type of its own, so that the sort takes the comparison in line.
+struct KeyOrder {
+    bool operator()(const Object::Member* a, const Object::Member* b) const { return keyBefore(a->first, b->first); }
+};
 
-// Objects are mostly small: up to this many members an insertion sort on the stack beats the merge sort, which
-// takes a buffer.
-constexpr std::size_t kInsertionSortLimit = 16;
+// Objects are mostly small: up to this many members their places sort on the stack by insertion, with no buffer
+// taken; past the first limit the place of each is found by binary search.
+constexpr std::ptrdiff_t kLinearSearchLimit = 16;
+constexpr std::size_t kInsertionSortLimit = 64;
 
 // Stable, so that of equal keys the one read last stays last. Only the places move, not the members.
 void sortStable(Object::Member** first, Object::Member** last) {
     if (last - first > static_cast<std::ptrdiff_t>(kInsertionSortLimit)) {
-        std::stable_sort(first, last, memberLess);
+        std::stable_sort(first, last, KeyOrder{});
         return;
     }
     for (auto it = first + 1; it < last; ++it) {
         Object::Member* const moving = *it;
+        if (!KeyOrder{}(moving, *(it - 1))) {
+            continue;
+        }
+        // A few places move one by one: a call to move them costs more.
         auto hole = it;
-        for (; hole != first && memberLess(moving, *(hole - 1)); --hole) {
-            *hole = *(hole - 1);
+        if (last - first > kLinearSearchLimit) {
+            for (const auto place = std::upper_bound(first, it - 1, moving, KeyOrder{}); hole != place; --hole) {
+                *hole = *(hole - 1);
+            }
+        } else {
+            do {
+                *hole = *(hole - 1);
+                --hole;
+            } while (hole != first && KeyOrder{}(moving, *(hole - 1)));
         }
         *hole = moving;
     }

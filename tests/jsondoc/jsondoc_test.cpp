@@ -212,11 +212,11 @@ TEST(ObjectGrammar, JsonWithItsWideningsIsReadAndAllElseFails) {
     // clang-format on
     // Past the size that an insertion sort takes, the last of equal keys still wins.
     std::string text = "{", written = "{";
-    for (int i = 39; i >= 0; --i) {
-        text += "\"k" + std::to_string(i % 20 + 10) + "\":" + std::to_string(i) + (i > 0 ? "," : "}");
+    for (int i = 99; i >= 0; --i) {
+        text += "\"k" + std::to_string(i % 50 + 10) + "\":" + std::to_string(i) + (i > 0 ? "," : "}");
     }
-    for (int i = 0; i < 20; ++i) {
-        written += "\"k" + std::to_string(i + 10) + "\": " + std::to_string(i) + (i < 19 ? ", " : "}");
+    for (int i = 0; i < 50; ++i) {
+        written += "\"k" + std::to_string(i + 10) + "\": " + std::to_string(i) + (i < 49 ? ", " : "}");
     }
     EXPECT_EQ(compact(parsed<Object>(text)), written);
     // A failed parse keeps the members read before the failure, ordered; a failed value becomes invalid.
