@@ -6,6 +6,7 @@
 #include <memory>
 #include <sstream>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -527,16 +528,26 @@ bool Parser<Bytes>::members() {
         if (!string(keyText)) {
             return peek() == '}' && match('}');  // a comma before the closing brace
         }
-        // Taken before the value is read: an escaped key's text is only held until the next string.
-        String key(keyText);
         if (!match(':')) {
             return false;
         }
+        // The key is made in its place before the value is read (an escaped key's text is only held until the next
+        // string); the value joins it when it is whole. Members of deeper objects come and go behind it meanwhile.
+        pendingMembers_.emplace_back(std::piecewise_construct, std::forward_as_tuple(keyText), std::forward_as_tuple());
+        const std::size_t slot = pendingMembers_.size() - 1;
         Value value;
-        if (!this->value(value)) {
+        bool read = false;
+        try {
+            read = this->value(value);
+        } catch (...) {
+            pendingMembers_.pop_back();
+            throw;
+        }
+        if (!read) {
+            pendingMembers_.pop_back();
             return match('}');  // the member is dropped; a closing brace may still end the object
         }
-        pendingMembers_.emplace_back(std::move(key), std::move(value));
+        pendingMembers_[slot].second.swap(value);
         if (!match(',')) {
             return match('}');
         }

@@ -345,12 +345,12 @@ TEST(StreamPosition, WhatRemainsAfterSuccessAndFailure) {
     std::istringstream failed("{\"a\":1}");
     failed.setstate(kFail);
     EXPECT_EQ(outcomeOf(object, failed), Outcome("failed", "{\"a\":1}", kFail)) << "a failed stream is not read";
-    // A buffer that fails to read past its text: the members read before the error stay.
+    // A buffer that fails to read past its text: the members read before the error stay, the one being read goes.
     struct FailingBuffer : std::streambuf {
         explicit FailingBuffer(std::string& text) { setg(text.data(), text.data(), text.data() + text.size()); }
         int_type underflow() override { throw std::ios_base::failure("read error"); }
     };
-    std::string text = R"({"b":1,"a":{"d":2,"c":3},"e")";
+    std::string text = R"({"b":1,"a":{"d":2,"c":3},"e":)";
     FailingBuffer buffer(text);
     std::istream broken(&buffer);
     Object kept;
