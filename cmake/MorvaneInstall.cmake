@@ -68,6 +68,9 @@ foreach(pc morvane-jsondoc morvane-utils morvane-logging)
 endforeach()
 
 install(FILES ${PROJECT_SOURCE_DIR}/man/morvane.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
+# The man page sends readers of --show and of the update frameworks' glue here.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/status.md ${PROJECT_SOURCE_DIR}/docs/integration.md
+        DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT tool)
 
 # Debian packages: morvane (the tool) and libmorvane-dev (headers, static libraries, CMake package, pkg-config
 # files, toolchain file). The development package is Multi-Arch: same, so amd64 and armhf install side by side.

@@ -42,6 +42,7 @@ for preset in host-release armhf; do
   cp "build/$preset/tests/updater_store_version" "$work/$preset/examples/"
   scripts/check_docs.sh "$work/$preset/examples" "${runner[@]}"
   test -f "$prefix/share/man/man1/morvane.1"
+  test -f "$prefix/share/doc/morvane/status.md"
   "${runner[@]}" "$prefix/bin/morvane" 2>/dev/null && { echo "installed tool accepted no arguments" >&2; exit 1; }
 done
 

@@ -216,19 +216,16 @@ int openIfHolding(const Target& target, const std::string& content) {
         return -1;
     }
     const int fd = openWithoutAccessTime(target.path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
     struct stat opened;
-    if (fd < 0 || ::fstat(fd, &opened) != 0 || opened.st_dev != target.status.st_dev ||
-        opened.st_ino != target.status.st_ino) {
-        return fd < 0 ? -1 : (::close(fd), -1);
-    }
-    std::string held(content.size() + 1, '\0');  // one byte more, to see a file that grew meanwhile
-    size_t got = 0;
-    ssize_t count = -1;
-    while (got < held.size() && (count = readSome(fd, &held[got], held.size() - got)) > 0) {
-        got += static_cast<size_t>(count);
-    }
-    if (got == content.size() && held.compare(0, got, content) == 0 && count == 0) {
-        return fd;
+    if (::fstat(fd, &opened) == 0 && opened.st_dev == target.status.st_dev && opened.st_ino == target.status.st_ino) {
+        std::string held(content.size() + 1, '\0');  // one byte more, to see a file that grew meanwhile
+        const ssize_t got = readFull(fd, held.data(), held.size());
+        if (got == static_cast<ssize_t>(content.size()) && held.compare(0, content.size(), content) == 0) {
+            return fd;
+        }
     }
     ::close(fd);
     return -1;

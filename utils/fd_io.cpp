@@ -51,6 +51,21 @@ ssize_t readSome(int fd, char* buffer, std::size_t size) {
     return got;
 }
 
+ssize_t readFull(int fd, char* buffer, std::size_t size) {
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t count = readSome(fd, buffer + got, size - got);
+        if (count < 0) {
+            return -1;
+        }
+        if (count == 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(count);
+    }
+    return static_cast<ssize_t>(got);
+}
+
 int readChunks(int fd, const std::function<void(const char* data, std::size_t size)>& use) {
     char chunk[4096];
     for (;;) {

@@ -19,6 +19,9 @@ int openForWriting(const std::string& path);
 // One read, repeated when a signal cuts it short: the bytes read, 0 at the end, -1 with errno set.
 ssize_t readSome(int fd, char* buffer, std::size_t size);
 
+// Reads until buffer is full or fd ends: the bytes read, -1 with errno set when a read fails.
+ssize_t readFull(int fd, char* buffer, std::size_t size);
+
 // Reads fd to its end, handing each chunk to use; 0, or the errno of the read that failed.
 int readChunks(int fd, const std::function<void(const char* data, std::size_t size)>& use);
 
