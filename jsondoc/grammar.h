@@ -6,6 +6,7 @@
 #include <memory>
 #include <sstream>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -49,8 +50,8 @@ class Parser {
     bool skipComment();
     bool match(char expected);
     bool match(std::string_view pattern);
-    bool string(String& text);
-    bool quoted(int delimiter, String& text);
+    bool string(std::string_view& text);
+    bool quoted(int delimiter, std::string_view& text);
     bool stringBody(int delimiter, String& text);
     bool escape(int delimiter, String& text);
     bool number(Number& result);
@@ -67,8 +68,8 @@ class Parser {
     bool deeper();
 
     Bytes bytes_;
-    // Strings are read here and copied out at their exact size: growing a string by doubling can leave half of its
-    // storage unused for the life of the document.
+    // Strings with escapes, or from a stream, are read here and copied out at their exact size: growing a string by
+    // doubling can leave half of its storage unused for the life of the document.
     String text_;
     // Elements of the arrays and members of the objects being read, innermost last.
     std::vector<Value> pending_;
@@ -236,7 +237,7 @@ bool Parser<Bytes>::match(std::string_view pattern) {
 }
 
 template <typename Bytes>
-bool Parser<Bytes>::string(String& text) {
+bool Parser<Bytes>::string(std::string_view& text) {
     if (match('"')) {
         return quoted('"', text);
     }
@@ -247,20 +248,18 @@ bool Parser<Bytes>::string(String& text) {
     return quoted('\'', text);
 }
 
-// The rest of a string after its opening delimiter. Text in memory without escapes is copied once, straight from
-// the input; the rest gathers in text_ first and is copied out at its exact size.
+// The rest of a string after its opening delimiter: text in memory without escapes where it lies, the rest
+// gathered in text_, which holds it until the next string is read.
 template <typename Bytes>
-bool Parser<Bytes>::quoted(int delimiter, String& text) {
-    std::string_view plain;
-    if (bytes_.plainString(delimiter, plain)) {
-        text.assign(plain);
+bool Parser<Bytes>::quoted(int delimiter, std::string_view& text) {
+    if (bytes_.plainString(delimiter, text)) {
         return true;
     }
     text_.clear();
     if (!stringBody(delimiter, text_)) {
         return false;
     }
-    text.assign(text_);
+    text = text_;
     return true;
 }
 
@@ -395,11 +394,11 @@ inline bool Parser<Bytes>::readValue(Value& value) {
 
 template <typename Bytes>
 bool Parser<Bytes>::stringValue(int delimiter, Value& value) {
-    auto text = std::make_unique<String>();
-    if (!quoted(delimiter, *text)) {
+    std::string_view text;
+    if (!quoted(delimiter, text)) {
         return false;
     }
-    value.own(text.release());
+    value.own(new String(text));
     value.type_ = Value::STRING_TYPE;
     return true;
 }
@@ -525,18 +524,30 @@ bool Parser<Bytes>::object(Object& object) {
 template <typename Bytes>
 bool Parser<Bytes>::members() {
     for (;;) {
-        String key;
-        if (!string(key)) {
+        std::string_view keyText;
+        if (!string(keyText)) {
             return peek() == '}' && match('}');  // a comma before the closing brace
         }
         if (!match(':')) {
             return false;
         }
+        // The key is made in its place before the value is read (an escaped key's text is only held until the next
+        // string); the value joins it when it is whole. Members of deeper objects come and go behind it meanwhile.
+        pendingMembers_.emplace_back(std::piecewise_construct, std::forward_as_tuple(keyText), std::forward_as_tuple());
+        const std::size_t slot = pendingMembers_.size() - 1;
         Value value;
-        if (!this->value(value)) {
+        bool read = false;
+        try {
+            read = this->value(value);
+        } catch (...) {
+            pendingMembers_.pop_back();
+            throw;
+        }
+        if (!read) {
+            pendingMembers_.pop_back();
             return match('}');  // the member is dropped; a closing brace may still end the object
         }
-        pendingMembers_.emplace_back(std::move(key), std::move(value));
+        pendingMembers_[slot].second.swap(value);
         if (!match(',')) {
             return match('}');
         }

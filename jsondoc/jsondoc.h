@@ -154,7 +154,14 @@ class Value {
     friend class detail::Parser;
     friend class Object;
 
-    void release() noexcept;
+    // Most values a document destroys hold nothing to release, and moved-from ones none: only those that own a
+    // string or a container leave the line.
+    void release() noexcept {
+        if (type_ == STRING_TYPE || type_ == ARRAY_TYPE || type_ == OBJECT_TYPE) {
+            releaseOwned();
+        }
+    }
+    void releaseOwned() noexcept;
     void own(String* string) noexcept { payload_.string = string; }
     void own(Array* array) noexcept { payload_.array = array; }
     void own(Object* object) noexcept { payload_.object = object; }
@@ -246,9 +253,10 @@ class Object {
         void assign(String&& key, Value&& value);
         // Takes other's members, other's value winning where both have a key.
         void merge(Members&& other);
-        // Takes the members that a parse gathered from base on, in the order of the text: the last of equal keys
+        // Becomes the members that a parse gathered from base on, in the order of the text: the last of equal keys
         // wins.
         void adopt(std::vector<Member>& gathered, std::size_t base);
+        void adoptUnordered(Member* first, Member* last);
 
         std::vector<Member> items_;
     };

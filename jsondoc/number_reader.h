@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -65,6 +66,21 @@ FloatPair<Float> exactProduct(Float a, Float b) {
     return {product, ((x.high * y.high - product) + x.high * y.low + x.low * y.high) + x.low * y.low};
 }
 
+// The neighbours of a positive normal Float: where it is the IEEE double, one step of its bits, without a call.
+template <typename Float>
+Float neighbour(Float x, bool up) {
+    if constexpr (std::numeric_limits<Float>::is_iec559 && std::numeric_limits<Float>::digits == 53 &&
+                  sizeof(Float) == sizeof(std::uint64_t)) {
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &x, sizeof bits);
+        bits = up ? bits + 1 : bits - 1;
+        std::memcpy(&x, &bits, sizeof x);
+        return x;
+    } else {
+        return std::nextafter(x, up ? std::numeric_limits<Float>::infinity() : Float(0));
+    }
+}
+
 // The cheap first test of the nearest reading: mantissa * 10^exponent to about twice the type's precision, from
 // exact products and one corrected quotient. Where that lies clearly on one side of the midpoints around its
 // nearest Float, that Float is the answer; false where it lies too near a midpoint to tell, which few numbers do.
@@ -78,8 +94,9 @@ bool settleNearest(std::uint64_t mantissa, int exponent, Float& result) {
     const auto& powers = kFloatPowersOfTen<Float>.value;
     const int power = exponent < 0 ? -exponent : exponent;
     // The mantissa in two exact halves, and the power of ten as one exact Float or the exact product of two.
-    const FloatPair<Float> m =
-        exactSum(static_cast<Float>(mantissa >> 32) * 4294967296.0f, static_cast<Float>(mantissa & 0xFFFFFFFF));
+    // Each half converts from 32 bits, which the machine does itself; from 64 bits a 32-bit core calls a routine.
+    const FloatPair<Float> m = exactSum(static_cast<Float>(static_cast<std::uint32_t>(mantissa >> 32)) * 4294967296.0f,
+                                        static_cast<Float>(static_cast<std::uint32_t>(mantissa)));
     const FloatPair<Float> p =
         power <= kExact ? FloatPair<Float>{powers[power], 0} : exactProduct(powers[kExact], powers[power - kExact]);
     FloatPair<Float> value;
@@ -96,9 +113,8 @@ bool settleNearest(std::uint64_t mantissa, int exponent, Float& result) {
     const Float nearest = value.high;
     // The distance to the midpoint on the side where the rest of the pair lies; below a power of two the
     // neighbour is half as far.
-    const Float margin =
-        value.low >= 0 ? (std::nextafter(nearest, std::numeric_limits<Float>::infinity()) - nearest) / 2 - value.low
-                       : (nearest - std::nextafter(nearest, Float(0))) / 2 + value.low;
+    const Float margin = value.low >= 0 ? (neighbour(nearest, true) - nearest) / 2 - value.low
+                                        : (nearest - neighbour(nearest, false)) / 2 + value.low;
     if (!(margin > nearest * kTolerance)) {
         return false;
     }
@@ -199,7 +215,7 @@ inline bool isDigit(int c) {
 // Walks a number as the extraction collects one: an optional sign, digits with at most one point, an exponent
 // only after a digit, and takes in its decimal on the way. Whether the text is a number: a digit before the
 // exponent and one in it, if it has one. The input offers peek() and next() as the byte sources do, and
-// eightDigits(), which takes eight digits at once where it can.
+// fourDigits(), which takes four digits at once where it can.
 template <typename Input>
 bool scanDecimal(Input& input, Decimal& decimal) {
     int c = input.peek();
@@ -220,22 +236,27 @@ bool scanDecimal(Input& input, Decimal& decimal) {
         decimal.exponent -= fraction ? 1 : 0;
         c = input.next();
     };
-    while (isDigit(c)) {
-        digit(false);
-    }
-    if (c == '.') {
-        c = input.next();
-        // Eight digits at a time while the mantissa has begun and has room for them.
-        std::uint64_t eight = 0;
-        while (decimal.mantissa != 0 && decimal.significant <= 11 && input.eightDigits(eight)) {
-            decimal.mantissa = decimal.mantissa * 100000000 + eight;
-            decimal.significant += 8;
-            decimal.exponent -= 8;
+    // Once the mantissa has begun, digits go four at a time while it has room for them (a failed try costs less
+    // than with eight, and short numbers are common); zeros before it and the digits past the fours one at a time.
+    const auto digits = [&](bool fraction) {
+        while (isDigit(c) && decimal.mantissa == 0) {
+            digit(fraction);
+        }
+        std::uint32_t four = 0;
+        while (decimal.mantissa != 0 && decimal.significant <= 15 && input.fourDigits(four)) {
+            decimal.mantissa = decimal.mantissa * 10000 + four;
+            decimal.significant += 4;
+            decimal.exponent -= fraction ? 4 : 0;
             c = input.peek();
         }
         while (isDigit(c)) {
-            digit(true);
+            digit(fraction);
         }
+    };
+    digits(false);
+    if (c == '.') {
+        c = input.next();
+        digits(true);
     }
     if (!anyDigit) {
         return false;
@@ -308,7 +329,7 @@ NumberRead collectNumber(Bytes& bytes, Number& result) {
             c_ = bytes_.next();
             return c_;
         }
-        bool eightDigits(std::uint64_t&) { return false; }
+        bool fourDigits(std::uint32_t&) { return false; }
 
         Bytes& bytes_;
         int c_;

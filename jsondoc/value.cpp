@@ -106,7 +106,7 @@ void Value::swap(Value& other) noexcept {
     std::swap(payload_, other.payload_);
 }
 
-void Value::release() noexcept {
+void Value::releaseOwned() noexcept {
     switch (type_) {
         case STRING_TYPE:
             delete payload_.string;
@@ -130,34 +130,48 @@ bool keyLess(const Object::Member& member, std::string_view key) {
     return std::string_view(member.first) < key;
 }
 
-bool memberLess(const Object::Member& a, const Object::Member& b) {
-    return a.first < b.first;
+// Keys compare as unsigned bytes; the first byte mostly decides, without a call.
+bool keyBefore(std::string_view a, std::string_view b) {
+    if (!a.empty() && !b.empty() && a[0] != b[0]) {
+        return static_cast<unsigned char>(a[0]) < static_cast<unsigned char>(b[0]);
+    }
+    return a < b;
 }
 
-// Objects are mostly small: below this many members an insertion sort beats the merge sort, which takes a buffer.
-constexpr std::ptrdiff_t kInsertionSortLimit = 16;
+// Member places in the order of their keys; a type of its own, so that the sort takes the comparison in line.
+struct KeyOrder {
+    bool operator()(const Object::Member* a, const Object::Member* b) const { return keyBefore(a->first, b->first); }
+};
 
-// Stable, so that of equal keys the one read last stays last.
-template <typename Iterator>
-void sortStable(Iterator first, Iterator last) {
-    if (std::is_sorted(first, last, memberLess)) {
-        return;
-    }
-    if (last - first > kInsertionSortLimit) {
-        std::stable_sort(first, last, memberLess);
+// Objects are mostly small: up to this many members their places sort on the stack by insertion, with no buffer
+// taken; past the first limit the place of each is found by binary search.
+constexpr std::ptrdiff_t kLinearSearchLimit = 16;
+constexpr std::size_t kInsertionSortLimit = 64;
+
+// Stable, so that of equal keys the one read last stays last. Only the places move, not the members.
+void sortStable(Object::Member** first, Object::Member** last) {
+    if (last - first > static_cast<std::ptrdiff_t>(kInsertionSortLimit)) {
+        std::stable_sort(first, last, KeyOrder{});
         return;
     }
     for (auto it = first + 1; it < last; ++it) {
-        if (!memberLess(*it, *(it - 1))) {
+        Object::Member* const moving = *it;
+        if (!KeyOrder{}(moving, *(it - 1))) {
             continue;
         }
-        Object::Member moving = std::move(*it);
+        // A few places move one by one: a call to move them costs more.
         auto hole = it;
-        do {
-            *hole = std::move(*(hole - 1));
-            --hole;
-        } while (hole != first && memberLess(moving, *(hole - 1)));
-        *hole = std::move(moving);
+        if (last - first > kLinearSearchLimit) {
+            for (const auto place = std::upper_bound(first, it - 1, moving, KeyOrder{}); hole != place; --hole) {
+                *hole = *(hole - 1);
+            }
+        } else {
+            do {
+                *hole = *(hole - 1);
+                --hole;
+            } while (hole != first && KeyOrder{}(moving, *(hole - 1)));
+        }
+        *hole = moving;
     }
 }
 
@@ -210,22 +224,44 @@ void Object::Members::merge(Members&& other) {
 }
 
 void Object::Members::adopt(std::vector<Member>& gathered, std::size_t base) {
-    const auto first = gathered.begin() + static_cast<std::ptrdiff_t>(base);
-    const auto last = gathered.end();
-    sortStable(first, last);
-    // Of each run of equal keys the last is kept; counted first, so that the storage has the exact size.
-    const auto kept = [&](auto it) { return std::next(it) == last || std::next(it)->first != it->first; };
-    std::size_t count = 0;
-    for (auto it = first; it != last; ++it) {
-        count += kept(it) ? 1 : 0;
+    Member* const first = gathered.data() + base;
+    Member* const last = gathered.data() + gathered.size();
+    items_.clear();
+    // Most objects come with their keys in order and each once, which one pass tells: then the members move into
+    // storage of their exact size as they are.
+    const auto notAscending = [](const Member& a, const Member& b) { return !keyBefore(a.first, b.first); };
+    if (std::adjacent_find(first, last, notAscending) == last) {
+        items_.assign(std::make_move_iterator(first), std::make_move_iterator(last));
+    } else {
+        adoptUnordered(first, last);
     }
-    items_.reserve(items_.size() + count);
-    for (auto it = first; it != last; ++it) {
-        if (kept(it)) {
-            items_.push_back(std::move(*it));
+    gathered.erase(gathered.begin() + static_cast<std::ptrdiff_t>(base), gathered.end());
+}
+
+void Object::Members::adoptUnordered(Member* first, Member* last) {
+    const auto count = static_cast<std::size_t>(last - first);
+    Member* nearby[kInsertionSortLimit];
+    std::vector<Member*> far;
+    Member** order = nearby;
+    if (count > kInsertionSortLimit) {
+        far.resize(count);
+        order = far.data();
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        order[i] = first + i;
+    }
+    sortStable(order, order + count);
+    // Of each run of equal keys the last is kept.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i + 1 == count || order[i + 1]->first != order[i]->first) {
+            order[kept++] = order[i];
         }
     }
-    gathered.erase(first, last);
+    items_.reserve(kept);
+    for (std::size_t i = 0; i < kept; ++i) {
+        items_.push_back(std::move(*order[i]));
+    }
 }
 
 Object::Object(const String& key, const Value& value) {

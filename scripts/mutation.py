@@ -11,6 +11,17 @@ Results go line by line to a file in the scratch directory, so an interrupted ru
   scripts/mutation.py --count 200 --seed 11                 # sample, build, test, report
   scripts/mutation.py --count 200 --seed 11 --list          # only print the sample
   scripts/mutation.py --count 200 --seed 11 --report-only   # report what the results file holds
+
+When code has moved between files, an earlier run's mutants can be replayed on this tree by their source text:
+
+  scripts/mutation.py --tree AFTER --replay RESULTS --from-tree BEFORE --modules jsondoc
+
+Each mutant in RESULTS (a results file of a run on BEFORE with the same --modules) is looked up in the module's
+files of AFTER by the text of its line; where that text occurs more than once, the place whose three neighbouring
+lines on each side are most alike wins, the same file breaking a tie. The same edit is applied there, built and
+tested. Mutants whose line is nowhere in AFTER are
+listed as "code gone", those with several equally good places as "ambiguous"; neither is run. The report lists each
+mutant before and after, and the exit status is non-zero when one that was killed before survives after.
 """
 
 import argparse
@@ -147,6 +158,79 @@ def enumerate_mutants(tree, modules):
             if code.strip():
                 prev = code
     return mutants
+
+
+CONTEXT = 3  # neighbouring non-blank lines on each side that place a line which occurs more than once
+
+
+def neighbours(lines, index):
+    """The stripped non-blank lines just before and just after lines[index], nearest first."""
+    before = [t for t in (l.strip() for l in reversed(lines[:index])) if t][:CONTEXT]
+    after = [t for t in (l.strip() for l in lines[index + 1:]) if t][:CONTEXT]
+    return before, after
+
+
+def likeness(a, b):
+    """How many neighbours two places share, side by side, nearest first."""
+    return sum(x == y for x, y in zip(a[0], b[0])) + sum(x == y for x, y in zip(a[1], b[1]))
+
+
+def replay_plan(results_path, from_tree, tree, modules):
+    """The earlier run's mutants, each moved to the place in this tree that holds its line: (mutants to run, all
+    entries with their place or why there is none)."""
+    earlier = [json.loads(l) for l in results_path.read_text().splitlines() if l.strip()]
+    base = {m["id"]: m for ms in enumerate_mutants(from_tree, modules).values() for m in ms}
+    missing = [r["id"] for r in earlier if r["id"] not in base]
+    if missing:
+        sys.exit(f"{results_path} does not come from {from_tree} with these modules: {', '.join(missing[:3])}")
+    texts = {}
+    for path in product_files(tree, modules):
+        texts[path.relative_to(tree).as_posix()] = path.read_text().split("\n")
+    base_lines = {}
+    runs, entries = [], []
+    for r in earlier:
+        m = base[r["id"]]
+        lines = base_lines.setdefault(m["file"], (from_tree / m["file"]).read_text().split("\n"))
+        context = neighbours(lines, m["line"] - 1)
+        places = [(likeness(context, neighbours(after, i)), rel == m["file"], rel, i + 1)
+                  for rel, after in texts.items() for i, line in enumerate(after) if line.strip() == m["original"]]
+        entry = {"id": m["id"], "before": r["status"], "mutant": m}
+        if not places:
+            entry["where"] = "code gone"
+        else:
+            places.sort(reverse=True)
+            if len(places) > 1 and places[0][:2] == places[1][:2]:
+                entry["where"] = f"ambiguous ({len(places)} places)"
+            else:
+                alike, _, rel, number = places[0]
+                entry["where"] = f"{rel}:{number}"
+                entry["alike"] = f"{alike} of {2 * CONTEXT} neighbours alike, {len(places)} place(s)"
+                runs.append(dict(m, file=rel, line=number))
+        entries.append(entry)
+    return runs, entries
+
+
+def replay_report(entries, results, out):
+    """Each earlier mutant before and after; non-zero when one that was killed before survives after."""
+    now = {r["id"]: r["status"] for r in results}
+
+    def after(e):
+        # "code gone" and "ambiguous" stand for an outcome; the count of places is in the line's own report.
+        return now.get(e["id"], "not run") if "alike" in e else e["where"].split(" (")[0]
+
+    lost, counts = 0, {}
+    for e in entries:
+        m, outcome = e["mutant"], after(e)
+        counts[(e["before"], outcome)] = counts.get((e["before"], outcome), 0) + 1
+        worse = e["before"] == "killed" and outcome == "survived"
+        lost += worse
+        alike = f" ({e['alike']})" if "alike" in e else ""
+        print(f"{m['file']}:{m['line']} -> {e['where']}{alike}: {e['before']} -> {outcome}"
+              f"{'  <- killed before, survives after' if worse else ''}\n    {m['original']}  ->  {m['mutant']}",
+              file=out)
+    print("\nbefore -> after: " + ", ".join(f"{b} -> {a}: {n}" for (b, a), n in sorted(counts.items())), file=out)
+    print(f"replayed {len(entries)} mutants: {lost} killed before and surviving after", file=out)
+    return 1 if lost else 0
 
 
 def draw_sample(candidates, count, seed):
@@ -365,6 +449,9 @@ def main():
     parser.add_argument("--only", help="comma-separated modules whose mutants of the sample run (the sample is the same)")
     parser.add_argument("--compare", type=Path, help="results file of an earlier run: list the mutants whose outcome "
                         "differs")
+    parser.add_argument("--replay", type=Path, help="results file of a run on --from-tree: run its mutants where their "
+                        "lines are in --tree instead of drawing a sample")
+    parser.add_argument("--from-tree", type=Path, help="the tree the --replay results were run on")
     parser.add_argument("--jobs", type=int, default=2, help="parallel build and test jobs")
     parser.add_argument("--timeout", type=int, default=30, help="seconds per test")
     parser.add_argument("--list", action="store_true", help="print the sample and stop")
@@ -380,9 +467,17 @@ def main():
     scratch_dir = (args.scratch or Path(f"/tmp/morvane-mutation-{tree.name}")).resolve()
     if scratch_dir == tree or tree in scratch_dir.parents:
         parser.error("the scratch directory must lie outside the tree")
-    candidates = enumerate_mutants(tree, modules)
-    mutants = draw_sample(candidates, args.count, args.seed)
-    mutants = running_order(mutants, modules)
+    if bool(args.replay) != bool(args.from_tree):
+        parser.error("--replay and --from-tree go together")
+    if args.replay and (args.only or args.compare):
+        parser.error("--replay takes neither --only nor --compare")
+    entries = None
+    if args.replay:
+        mutants, entries = replay_plan(args.replay, args.from_tree.resolve(), tree, modules)
+    else:
+        candidates = enumerate_mutants(tree, modules)
+        mutants = draw_sample(candidates, args.count, args.seed)
+        mutants = running_order(mutants, modules)
     if args.only:
         only = [m for m in args.only.split(",") if m]
         if set(only) - set(modules):
@@ -390,7 +485,22 @@ def main():
         modules = only
         mutants = [m for m in mutants if m["module"] in only]
     results_path = scratch_dir / f"results-seed{args.seed}-n{args.count}-{'-'.join(modules)}.jsonl"
+    if args.replay:
+        results_path = scratch_dir / f"replay-{args.replay.stem}-{'-'.join(modules)}.jsonl"
 
+    def finish(results):
+        report(mutants, results, modules, sys.stdout)
+        if entries is not None:
+            print(file=sys.stdout)
+            return replay_report(entries, results, sys.stdout)
+        return compare(mutants, results, args.compare) if args.compare else 0
+
+    if args.list and entries is not None:
+        for e in entries:
+            m = e["mutant"]
+            print(f"{m['file']}:{m['line']} -> {e['where']} ({e.get('alike', '-')}; {e['before']}): "
+                  f"{m['original']}  ->  {m['mutant']}")
+        return 0
     if args.list:
         for m in mutants:
             print(f"{m['file']}:{m['line']} ({m['kind']}): {m['original']}  ->  {m['mutant']}")
@@ -400,14 +510,14 @@ def main():
     if (args.resume or args.report_only) and results_path.exists():
         results = [json.loads(l) for l in results_path.read_text().splitlines() if l.strip()]
     if args.report_only:
-        report(mutants, results, modules, sys.stdout)
-        return compare(mutants, results, args.compare) if args.compare else 0
+        return finish(results)
 
     src = scratch_dir / "src"
     src.mkdir(parents=True, exist_ok=True)
     sync_tree(tree, src)
     scratch = ScratchBuild(src, args.jobs, args.timeout)
-    print(f"scratch build in {scratch.build}; seed {args.seed}, {len(mutants)} mutants", flush=True)
+    drawn = f"replay of {args.replay}" if args.replay else f"seed {args.seed}"
+    print(f"scratch build in {scratch.build}; {drawn}, {len(mutants)} mutants", flush=True)
     scratch.configure()
     # Everything once: the test lists, which name the programs to rebuild per module, come from the build.
     rc, out, seconds = scratch.build_targets(["all"])
@@ -441,8 +551,7 @@ def main():
         print("interrupted; the scratch copy has its sources back", file=sys.stderr)
     finally:
         sync_tree(tree, src)
-    report(mutants, results, modules, sys.stdout)
-    return compare(mutants, results, args.compare) if args.compare else 0
+    return finish(results)
 
 
 if __name__ == "__main__":
