@@ -155,6 +155,24 @@ class WideUnsigned {
         return bits;
     }
 
+    // The 64 bits from bit position on; position is below the room of the limbs.
+    std::uint64_t bitsFrom(int position) const {
+        const int index = position / 32, offset = position % 32;
+        const std::uint64_t bits = std::uint64_t{limbAt(index + 1)} << 32 | limbAt(index);
+        return offset == 0 ? bits : bits >> offset | std::uint64_t{limbAt(index + 2)} << (64 - offset);
+    }
+
+    // Whether any bit below bit position is set.
+    bool anyBelow(int position) const {
+        const int index = position / 32, offset = position % 32;
+        for (int i = 0; i < index && i < used_; ++i) {
+            if (limb_[i] != 0) {
+                return true;
+            }
+        }
+        return offset != 0 && (limbAt(index) & ((std::uint32_t{1} << offset) - 1)) != 0;
+    }
+
     friend int compare(const WideUnsigned& a, const WideUnsigned& b) {
         if (a.used_ != b.used_) {
             return a.used_ < b.used_ ? -1 : 1;
@@ -168,6 +186,8 @@ class WideUnsigned {
     }
 
   private:
+    std::uint32_t limbAt(int index) const { return index < used_ ? limb_[index] : 0; }
+
     void multiply(std::uint32_t factor) {
         std::uint64_t carry = 0;
         for (int i = 0; i < used_; ++i) {

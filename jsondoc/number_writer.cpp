@@ -49,43 +49,43 @@ Rest restOf(std::uint64_t twice, std::uint64_t whole, std::uint64_t below) {
     return restOf(twice + (below >> 63), whole, (below << 1) != 0);
 }
 
-// The 64 bits of a 192-bit number (three words, lowest first) from bit position on.
-std::uint64_t bitsFrom(const std::uint64_t (&word)[3], int position) {
-    const int index = position / 64, offset = position % 64;
-    const std::uint64_t next = index < 2 ? word[index + 1] : 0;
-    return offset == 0 ? word[index] : (word[index] >> offset) | (next << (64 - offset));
+// floor(mantissa * 10^scale / 2^shift) and its rest, for the scales and shifts past the usual ones, on the kit's
+// wide integer. Rare, and kept out of line: inlined, it takes registers that the usual path needs.
+[[gnu::noinline, gnu::cold]] bool scaleWide(std::uint64_t mantissa, int shift, int scale, std::uint64_t& integer,
+                                            Rest& rest) {
+    // 10^scale is 5^scale * 2^scale: the power of two only moves the point.
+    const int point = shift - scale;
+    if (scale > 38 || shift >= 192 || point <= 0) {
+        return false;
+    }
+    WideUnsigned<8> product(mantissa);
+    product.multiplyByPowerOfFive(scale);
+    integer = product.bitsFrom(point);
+    // The first bit below the point is the half; any bit under it breaks a tie.
+    rest = restOf(product.bitsFrom(point - 1) & 1, 1, product.anyBelow(point - 1));
+    return true;
 }
 
 // floor(|x| * 10^scale) for |x| = mantissa * 2^binary, and its rest; false where 64-bit pieces do not hold it.
 bool scale(std::uint64_t mantissa, int binary, int scale, std::uint64_t& integer, Rest& rest) {
     if (scale > 0) {
         const int shift = -binary;
-        if (shift <= 0 || shift >= 192 || scale > 38) {
-            return false;
+        if (scale > 19 || shift <= 0 || shift >= 128) {
+            return scaleWide(mantissa, shift, scale, integer, rest);
         }
-        // mantissa * 10^scale, with 10^scale as 10^19 * 10^(scale - 19) past 10^19.
-        const Product first = multiply(mantissa, kPowersOfTen.value[scale < 19 ? scale : 19]);
-        if (scale <= 19 && shift < 64) {  // the usual case, and cheaper than shifting three words
-            integer = (first.high << (64 - shift)) | (first.low >> shift);
-            rest = restOf(0, 1, first.low << (64 - shift));
-            return true;
+        // The usual case: the product in two words, shifted right.
+        const Product product = multiply(mantissa, kPowersOfTen.value[scale]);
+        if (shift < 64) {
+            integer = (product.high << (64 - shift)) | (product.low >> shift);
+            rest = restOf(0, 1, product.low << (64 - shift));
+        } else if (shift == 64) {
+            integer = product.high;
+            rest = restOf(0, 1, product.low);
+        } else {
+            integer = product.high >> (shift - 64);
+            const std::uint64_t below = (product.high << (128 - shift)) | (product.low >> (shift - 64));
+            rest = restOf(below >> 63, 1, (below << 1) != 0 || (product.low << (128 - shift)) != 0);
         }
-        std::uint64_t word[3] = {first.low, first.high, 0};
-        if (scale > 19) {
-            const Product low = multiply(first.low, kPowersOfTen.value[scale - 19]);
-            const Product high = multiply(first.high, kPowersOfTen.value[scale - 19]);
-            word[0] = low.low;
-            word[1] = low.high + high.low;
-            word[2] = high.high + (word[1] < high.low ? 1 : 0);
-        }
-        integer = bitsFrom(word, shift);
-        // The first bit below the point is the half; any bit under it breaks a tie.
-        const int half = shift - 1;
-        bool more = (word[half / 64] & ((std::uint64_t{1} << (half % 64)) - 1)) != 0;
-        for (int i = 0; i < half / 64; ++i) {
-            more = more || word[i] != 0;
-        }
-        rest = restOf((word[half / 64] >> (half % 64)) & 1, 1, more);
         return true;
     }
     const int t = -scale;
@@ -170,10 +170,71 @@ std::size_t layOut(bool negative, std::uint64_t value, int exponent, int precisi
     return static_cast<std::size_t>(out - buffer);
 }
 
-// %g to nearest, exactly, for the numbers whose scaled digits 64-bit arithmetic holds; 0 for the others.
-std::size_t formatExactly(const Number& number, int precision, char* buffer) {
+// The significant digits of a number rounded to the precision, and the decimal exponent of the first.
+struct Significand {
+    std::uint64_t digits = 0;
+    int exponent = 0;
+};
+
+// Whether |x| is an integer below 2^32, and which: the counters and identifiers that most documents hold, written
+// from 32-bit arithmetic, which 32-bit ARM has in hardware.
+bool wholeWord(const Number& number, std::uint32_t& word) {
+    if constexpr (kNumberIsDouble) {
+        const std::uint64_t bits = bitsOf(number);
+        const int exponent = static_cast<int>(bits >> 52 & 0x7FF) - 1023;
+        const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+        if (exponent < 0) {  // zero, a fraction or a subnormal
+            word = 0;
+            return exponent == -1023 && fraction == 0;
+        }
+        if (exponent > 31 || fraction << (12 + exponent) != 0) {
+            return false;
+        }
+        word = static_cast<std::uint32_t>((fraction | std::uint64_t{1} << 52) >> (52 - exponent));
+        return true;
+    }
+    const Number magnitude = std::fabs(number);
+    if (!(magnitude < 4294967296.0L)) {
+        return false;
+    }
+    word = static_cast<std::uint32_t>(magnitude);
+    return static_cast<Number>(word) == magnitude;
+}
+
+// The number of digits of word, from its bit length; 1233 / 2^12 is log10(2) closely enough below 2^32.
+int digitCount(std::uint32_t word) {
+    const int estimate = (32 - __builtin_clz(word | 1)) * 1233 >> 12;
+    return estimate + (word >= kPowersOfTen.value[estimate] ? 1 : 0) + (word == 0 ? 1 : 0);
+}
+
+// word rounded to nearest (ties to even) at precision digits, fewer than its length: exactly, as the integer is the
+// value itself.
+Significand roundWord(std::uint32_t word, int length, int precision) {
+    // word / 10^cut by the reciprocal, which gives the quotient or one less.
+    const int cut = length - precision;
+    const auto divisor = static_cast<std::uint32_t>(kPowersOfTen.value[cut]);
+    const std::uint64_t reciprocal = kPowersOfTen.reciprocal[cut];
+    const std::uint64_t low = std::uint64_t{word} * static_cast<std::uint32_t>(reciprocal);
+    auto quotient = static_cast<std::uint32_t>((std::uint64_t{word} * (reciprocal >> 32) + (low >> 32)) >> 32);
+    std::uint32_t remainder = word - quotient * divisor;
+    if (remainder >= divisor) {
+        ++quotient;
+        remainder -= divisor;
+    }
+    Significand rounded{quotient, length - 1};
+    if (remainder > divisor / 2 || (remainder == divisor / 2 && (quotient & 1) != 0)) {
+        if (++rounded.digits == kPowersOfTen.value[precision]) {
+            rounded.digits /= 10;
+            ++rounded.exponent;
+        }
+    }
+    return rounded;
+}
+
+// Rounds to nearest, exactly, the numbers whose scaled digits 64-bit arithmetic holds; false for the others.
+bool roundExactly(const Number& number, int precision, Significand& rounded) {
     if (precision < 1 || precision > kMaxExactPrecision || !std::isfinite(number) || number == 0) {
-        return 0;
+        return false;
     }
     constexpr int kDigits = std::numeric_limits<Number>::digits;
     int binary = 0;
@@ -187,13 +248,13 @@ std::size_t formatExactly(const Number& number, int precision, char* buffer) {
     // 2^(binary - 1) <= |x| < 2^binary; the decimal exponent is that of 2^(binary - 1) or one more. 78913 / 2^18
     // is log10(2) closely enough for the floor to be exact within +-1650; 1000 keeps the division's operand positive.
     if (binary < -200 || binary > 200) {
-        return 0;
+        return false;
     }
     int exponent = ((binary - 1) * 78913 + 1000 * 262144) / 262144 - 1000;
     std::uint64_t digits = 0;
     Rest rest = Rest::kZero;
     if (!scale(mantissa, binary - kDigits, precision - 1 - exponent, digits, rest)) {
-        return 0;
+        return false;
     }
     const std::uint64_t least = kPowersOfTen.value[precision - 1], bound = kPowersOfTen.value[precision];
     if (digits >= bound) {  // one digit too many: the exponent is the larger one
@@ -204,7 +265,7 @@ std::size_t formatExactly(const Number& number, int precision, char* buffer) {
         ++exponent;
     }
     if (digits < least || digits >= bound) {
-        return 0;
+        return false;
     }
     if (rest == Rest::kAboveHalf || (rest == Rest::kHalf && (digits & 1) != 0)) {
         if (++digits == bound) {
@@ -212,7 +273,8 @@ std::size_t formatExactly(const Number& number, int precision, char* buffer) {
             ++exponent;
         }
     }
-    return layOut(std::signbit(number), digits, exponent, precision, buffer);
+    rounded = {digits, exponent};
+    return true;
 }
 
 std::size_t formatByLibrary(const Number& number, int precision, char* buffer) {
@@ -235,11 +297,29 @@ std::size_t formatByPrintf(const Number& number, int precision, char* buffer) {
 GeneralFormat::GeneralFormat() : toNearest_(std::fegetround() == FE_TONEAREST) {}
 
 std::size_t GeneralFormat::operator()(const Number& number, int precision, char* buffer) const {
-    // The exact path writes the integers below 10^precision as formatIntegral does, and costs less on 32-bit ARM.
-    if (toNearest_) {
-        if (const std::size_t size = formatExactly(number, precision, buffer)) {
-            return size;
+    Significand significand;
+    bool rounded = false;
+    std::uint32_t word = 0;
+    if (wholeWord(number, word)) {
+        // Below 10^precision its digits, in every rounding mode.
+        const int length = digitCount(word);
+        if (length <= precision) {
+            char* out = buffer;
+            if (std::signbit(number)) {
+                *out++ = '-';
+            }
+            writeDigits(word, length, out + length);
+            return static_cast<std::size_t>(out + length - buffer);
         }
+        if (toNearest_) {
+            significand = roundWord(word, length, precision);
+            rounded = true;
+        }
+    } else if (toNearest_) {
+        rounded = roundExactly(number, precision, significand);
+    }
+    if (rounded) {
+        return layOut(std::signbit(number), significand.digits, significand.exponent, precision, buffer);
     }
     if (const std::size_t size = formatIntegral(number, precision, buffer)) {
         return size;

@@ -1,4 +1,4 @@
-#include <cmath>
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <locale>
@@ -54,6 +54,7 @@ constexpr EscapeTable makeEscapeTable() {
 }
 
 constexpr EscapeTable kEscapes = makeEscapeTable();
+constexpr std::size_t kLongestEscape = sizeof kEscapes.text[0];
 
 // Hands the text to put as runs of bytes that stand for themselves and the escapes between them.
 template <typename Put>
@@ -79,6 +80,11 @@ void appendEscaped(std::string& out, std::string_view text) {
 }
 
 namespace {
+
+constexpr std::size_t kStaging = 8192;
+// The longest text escaped in one reservation: every byte at its longest escape, with the quotation marks and the
+// separators around a key.
+constexpr std::size_t kLongestPiece = (kStaging - 6) / kLongestEscape;
 
 // The compact form, gathered in a staging area that goes to the stream buffer through sputn whenever it fills.
 class StreamWriter {
@@ -107,10 +113,11 @@ class StreamWriter {
         std::memcpy(reserve(N - 1), text, N - 1);
         next_ += N - 1;
     }
-    void put(std::string_view text);
     // Hands the staged bytes to the stream buffer.
     void settle();
     void quoted(std::string_view text);
+    // The key of a member with ", " before it unless it is the first, and ": " after it.
+    void key(std::string_view text, bool first);
     void number(const Number& number);
 
     std::ostream& output_;
@@ -119,7 +126,7 @@ class StreamWriter {
     bool ownFormatting_ = false;
     int precision_ = 6;
     GeneralFormat format_;
-    char staged_[8192];
+    char staged_[kStaging];
     char* next_ = staged_;
     char* const end_ = staged_ + sizeof staged_;
 };
@@ -151,89 +158,107 @@ void StreamWriter::settle() {
     next_ = staged_;
 }
 
-void StreamWriter::put(std::string_view text) {
-    if (text.size() > sizeof(staged_)) {
-        settle();
-        if (!failed_) {
-            const auto size = static_cast<std::streamsize>(text.size());
-            failed_ = buffer_.sputn(text.data(), size) != size;
-        }
-        return;
-    }
-    text.copy(reserve(text.size()), text.size());
-    next_ += text.size();
-}
-
 // The scan for bytes that need an escape goes a machine word at a time: on a 32-bit core a 64-bit word would take
 // two instructions for every step.
 using Word = std::uintptr_t;
 constexpr Word kOnes = ~Word(0) / 0xFF;
 constexpr Word kHigh = kOnes * 0x80;
 
-// Whether any byte of the word may need an escape: a control byte, a quotation mark, a backslash or a slash. It
-// may say yes for a plain byte above one that needs it, never no for one that does.
-bool mayNeedEscape(Word word) {
-    const auto hasZero = [](Word x) { return (x - kOnes) & ~x & kHigh; };
-    return (((word - 0x20 * kOnes) & ~word & kHigh) | hasZero(word ^ ('"' * kOnes)) | hasZero(word ^ ('\\' * kOnes)) |
-            hasZero(word ^ ('/' * kOnes))) != 0;
+// Whether any byte of the word needs an escape: a control byte, a quotation mark, a backslash or a slash. A
+// quotation mark with its bit 1 flipped is 0x20, so that one test for bytes below 0x21 finds it with the control
+// bytes (which stay below 0x20).
+bool needsEscape(Word word) {
+    const auto hasBelow = [](Word x, Word n) { return (x - n * kOnes) & ~x & kHigh; };
+    return (hasBelow(word ^ (0x02 * kOnes), 0x21) | hasBelow(word ^ ('\\' * kOnes), 1) |
+            hasBelow(word ^ ('/' * kOnes), 1)) != 0;
 }
 
-Word wordAt(const char* p) {
-    Word word;
-    std::memcpy(&word, p, sizeof word);
-    return word;
-}
-
-// The end of the run of bytes that stand for themselves, looked at a word at a time: text is mostly such runs.
-const char* plainRunEnd(const char* p, const char* const end) {
+// Copies bytes from p to end escaped to out and returns the end of what it wrote; out has room for the longest
+// escape of every byte. Each word is stored before it is tested: a plain one, which text mostly is, costs a load,
+// the test and a store.
+char* escapeInto(char* out, const char* const begin, const char* const end) {
+    constexpr std::ptrdiff_t kWord = sizeof(Word);
+    const char* p = begin;
     for (;;) {
-        while (end - p >= static_cast<std::ptrdiff_t>(sizeof(Word)) && !mayNeedEscape(wordAt(p))) {
-            p += sizeof(Word);
+        const char* stop = end;
+        Word word;
+        if (end - p >= kWord) {
+            std::memcpy(&word, p, sizeof word);
+            std::memcpy(out, &word, sizeof word);
+            if (!needsEscape(word)) {
+                p += kWord;
+                out += kWord;
+                continue;
+            }
+            stop = p + kWord;
+        } else if (p != end && end - begin >= kWord) {
+            // The last few bytes: the word that ends with them, when it is plain, written over the plain bytes
+            // before them, which it repeats. Keys and short values mostly end so.
+            std::memcpy(&word, end - kWord, sizeof word);
+            if (!needsEscape(word)) {
+                std::memcpy(out + (end - p) - kWord, &word, sizeof word);
+                return out + (end - p);
+            }
         }
-        const char* const stop = end - p > static_cast<std::ptrdiff_t>(sizeof(Word)) ? p + sizeof(Word) : end;
-        while (p != stop && kEscapes.plain[static_cast<unsigned char>(*p)]) {
-            ++p;
+        // The bytes of a word that holds an escape, or the last few.
+        for (; p != stop; ++p) {
+            const auto b = static_cast<unsigned char>(*p);
+            if (kEscapes.plain[b]) {
+                *out++ = *p;
+            } else {
+                std::memcpy(out, kEscapes.text[b], kLongestEscape);
+                out += kEscapes.size[b];
+            }
         }
-        if (p != stop || p == end) {
-            return p;
+        if (p == end) {
+            return out;
         }
     }
 }
-
-constexpr std::size_t kLongestEscape = sizeof kEscapes.text[0];
 
 void StreamWriter::quoted(std::string_view text) {
-    if (text.size() > (sizeof(staged_) - 2) / kLongestEscape) {
-        put('"');
-        escapeRuns(text, [this](std::string_view run) { put(run); });
-        put('"');
-        return;
-    }
-    // With room for the longest escape of every byte, the loop needs no checks; each escape is copied whole and
-    // the position advances by its real length.
-    char* const start = reserve(text.size() * kLongestEscape + 2);
-    char* out = start;
-    *out++ = '"';
     const char* p = text.data();
     const char* const end = p + text.size();
-    while (p != end) {
-        const char* const run = p;
-        p = plainRunEnd(p, end);
-        std::memcpy(out, run, static_cast<std::size_t>(p - run));
-        out += p - run;
+    std::size_t piece = std::min(text.size(), kLongestPiece);
+    char* out = reserve(piece * kLongestEscape + 2);
+    *out++ = '"';
+    for (;;) {
+        out = escapeInto(out, p, p + piece);
+        p += piece;
         if (p == end) {
             break;
         }
-        const auto b = static_cast<unsigned char>(*p++);
-        std::memcpy(out, kEscapes.text[b], kLongestEscape);
-        out += kEscapes.size[b];
+        next_ = out;
+        piece = std::min(static_cast<std::size_t>(end - p), kLongestPiece);
+        out = reserve(piece * kLongestEscape + 1);
     }
     *out++ = '"';
     next_ = out;
 }
 
+void StreamWriter::key(std::string_view text, bool first) {
+    if (text.size() > kLongestPiece) {
+        if (!first) {
+            put(", ");
+        }
+        quoted(text);
+        put(": ");
+        return;
+    }
+    // The separators with the key, in one reservation: objects are mostly short keys and short values.
+    char* out = reserve(text.size() * kLongestEscape + 6);
+    if (!first) {
+        std::memcpy(out, ", ", 2);
+        out += 2;
+    }
+    *out++ = '"';
+    out = escapeInto(out, text.data(), text.data() + text.size());
+    std::memcpy(out, "\": ", 3);
+    next_ = out + 3;
+}
+
 void StreamWriter::number(const Number& number) {
-    if (ownFormatting_ && std::isfinite(number)) {
+    if (ownFormatting_ && isFinite(number)) {
         char* const out = reserve(generalBufferSize);
         next_ += format_(number, precision_, out);
         return;
@@ -276,13 +301,9 @@ void StreamWriter::value(const Value& value) {
 void StreamWriter::object(const Object& object) {
     put('{');
     bool first = true;
-    for (const auto& [key, member] : object.members()) {
-        if (!first) {
-            put(", ");
-        }
+    for (const auto& [name, member] : object.members()) {
+        key(name, first);
         first = false;
-        quoted(key);
-        put(": ");
         value(member);
     }
     put('}');

@@ -493,7 +493,8 @@ TEST(NumberWriting, AgreesWithTheStreamAndPrintf) {
     for (const auto& text : numberEdges(MORVANE_NUMBER_EDGES, "write")) {
         numbers.push_back(std::stold(text));
     }
-    numbers.push_back(std::ldexp(static_cast<Number>(0xd288ce703afb7e91u), -70));  // (128.5 + 2^-66) / 10^4
+    numbers.push_back(std::ldexp(static_cast<Number>(0xd288ce703afb7e91u), -70));       // (128.5 + 2^-66) / 10^4
+    numbers.push_back(std::ldexp(1 + std::ldexp(Number(1), 1 - Limits::digits), -15));  // a tie at 10, but for a bit
     // Both references follow the rounding mode: 0.1 rounded up is "0.100001" at precision 6.
     for (int mode : {FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO, FE_TONEAREST}) {
         std::fesetround(mode);
@@ -543,7 +544,7 @@ TEST(CompactForm, OneLineWithCommaSpaceAndColonSpaceNumbersAsAFreshStreamWritesT
     EXPECT_EQ(fixed.str(), "[1.500000, 2.000000]");
     std::ofstream unopened;  // a buffer that takes nothing makes the stream bad
     EXPECT_TRUE((unopened << parsed<Array>("[1]")).bad());
-    // Longer than the writer's staging area, with escapes at every offset, and one string longer than the area.
+    // Longer than the writer's staging area, with escapes at every offset.
     Array array;
     std::string expected = "[";
     for (int i = 0; i < 2000; ++i) {
@@ -551,8 +552,13 @@ TEST(CompactForm, OneLineWithCommaSpaceAndColonSpaceNumbersAsAFreshStreamWritesT
         array << x + "/" + n;
         expected += (i > 0 ? ", \"" : "\"") + x + "\\/" + n + "\"";
     }
-    array << std::string(5000, 'y') + "/";
-    EXPECT_EQ(compact(array), expected + ", \"" + std::string(5000, 'y') + "\\/\"]");
+    std::string text, escaped;  // a value and a key longer than the area, with escapes around where they are cut
+    for (int i = 0; i < 9000; ++i) {
+        text += i % 5 == 0 ? '/' : 'y';
+        escaped += i % 5 == 0 ? "\\/" : "y";
+    }
+    array << text << Object(text, Value(1));
+    EXPECT_EQ(compact(array), expected + ", \"" + escaped + "\", {\"" + escaped + "\": 1}]");
 }
 
 TEST(IndentedForm, OneItemPerLineWithTabsAndNoCommaAfterTheLastItemOfAContainer) {
