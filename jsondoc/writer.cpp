@@ -56,31 +56,6 @@ constexpr EscapeTable makeEscapeTable() {
 constexpr EscapeTable kEscapes = makeEscapeTable();
 constexpr std::size_t kLongestEscape = sizeof kEscapes.text[0];
 
-// Hands the text to put as runs of bytes that stand for themselves and the escapes between them.
-template <typename Put>
-void escapeRuns(std::string_view text, Put&& put) {
-    const char* run = text.data();
-    const char* const end = run + text.size();
-    for (const char* p = run; p != end; ++p) {
-        const auto b = static_cast<unsigned char>(*p);
-        if (kEscapes.plain[b]) {
-            continue;
-        }
-        put(std::string_view(run, static_cast<std::size_t>(p - run)));
-        put(std::string_view(kEscapes.text[b], kEscapes.size[b]));
-        run = p + 1;
-    }
-    put(std::string_view(run, static_cast<std::size_t>(end - run)));
-}
-
-}  // namespace
-
-void appendEscaped(std::string& out, std::string_view text) {
-    escapeRuns(text, [&out](std::string_view run) { out.append(run); });
-}
-
-namespace {
-
 constexpr std::size_t kStaging = 8192;
 // The longest text escaped in one reservation: every byte at its longest escape, with the quotation marks and the
 // separators around a key.
@@ -215,6 +190,21 @@ char* escapeInto(char* out, const char* const begin, const char* const end) {
         }
     }
 }
+
+}  // namespace
+
+void appendEscaped(std::string& out, std::string_view text) {
+    // In pieces, so that a long text never takes room for its longest escape at once.
+    for (std::size_t at = 0; at < text.size(); at += kLongestPiece) {
+        const std::string_view piece = text.substr(at, kLongestPiece);
+        const std::size_t size = out.size();
+        out.resize(size + piece.size() * kLongestEscape);
+        const char* const last = escapeInto(&out[size], piece.data(), piece.data() + piece.size());
+        out.resize(static_cast<std::size_t>(last - out.data()));
+    }
+}
+
+namespace {
 
 void StreamWriter::quoted(std::string_view text) {
     const char* p = text.data();
