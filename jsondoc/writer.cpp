@@ -7,6 +7,7 @@
 #include "jsondoc/jsondoc.h"
 #include "jsondoc/number_writer.h"
 #include "jsondoc/text.h"
+#include "jsondoc/words.h"
 
 namespace jsondoc {
 namespace detail {
@@ -133,19 +134,14 @@ void StreamWriter::settle() {
     next_ = staged_;
 }
 
-// The scan for bytes that need an escape goes a machine word at a time: on a 32-bit core a 64-bit word would take
-// two instructions for every step.
-using Word = std::uintptr_t;
-constexpr Word kOnes = ~Word(0) / 0xFF;
-constexpr Word kHigh = kOnes * 0x80;
+using words::Word;
 
 // Whether any byte of the word needs an escape: a control byte, a quotation mark, a backslash or a slash. A
 // quotation mark with its bit 1 flipped is 0x20, so that one test for bytes below 0x21 finds it with the control
 // bytes (which stay below 0x20).
 bool needsEscape(Word word) {
-    const auto hasBelow = [](Word x, Word n) { return (x - n * kOnes) & ~x & kHigh; };
-    return (hasBelow(word ^ (0x02 * kOnes), 0x21) | hasBelow(word ^ ('\\' * kOnes), 1) |
-            hasBelow(word ^ ('/' * kOnes), 1)) != 0;
+    return (words::below(word ^ words::repeated(0x02), 0x21) | words::below(word ^ words::repeated('\\'), 1) |
+            words::below(word ^ words::repeated('/'), 1)) != 0;
 }
 
 // Copies bytes from p to end escaped to out and returns the end of what it wrote; out has room for the longest
@@ -158,7 +154,7 @@ char* escapeInto(char* out, const char* const begin, const char* const end) {
         const char* stop = end;
         Word word;
         if (end - p >= kWord) {
-            std::memcpy(&word, p, sizeof word);
+            word = words::at(p);
             std::memcpy(out, &word, sizeof word);
             if (!needsEscape(word)) {
                 p += kWord;
@@ -169,7 +165,7 @@ char* escapeInto(char* out, const char* const begin, const char* const end) {
         } else if (p != end && end - begin >= kWord) {
             // The last few bytes: the word that ends with them, when it is plain, written over the plain bytes
             // before them, which it repeats. Keys and short values mostly end so.
-            std::memcpy(&word, end - kWord, sizeof word);
+            word = words::at(end - kWord);
             if (!needsEscape(word)) {
                 std::memcpy(out + (end - p) - kWord, &word, sizeof word);
                 return out + (end - p);
