@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "jsondoc/jsondoc.h"
+#include "jsondoc/words.h"
 
 namespace jsondoc::detail {
 
@@ -175,30 +176,19 @@ class MemoryBytes {
     }
 
   private:
-    // Text is looked at a machine word at a time: on a 32-bit core a 64-bit word would take two instructions for
-    // every step.
-    using Word = std::uintptr_t;
-    static constexpr std::ptrdiff_t kWordSize = sizeof(Word);
-    static constexpr Word kOnes = ~Word(0) / 0xFF;
-    static constexpr Word kHigh = kOnes * 0x80;
-
-    static Word wordAt(const char* p) {
-        Word word;
-        std::memcpy(&word, p, sizeof word);
-        return word;
-    }
-    // Whether any byte of the word is the delimiter or a backslash; never yes for a word without one.
-    static bool holdsStop(Word word, Word delimiters) {
-        const auto hasZero = [](Word x) { return (x - kOnes) & ~x & kHigh; };
-        return (hasZero(word ^ delimiters) | hasZero(word ^ ('\\' * kOnes))) != 0;
-    }
+    static constexpr std::ptrdiff_t kWordSize = sizeof(words::Word);
 
     // Where the bytes before the next delimiter, backslash or end of the text end.
     const char* plainEnd(int delimiter) const {
         const char* p = at_;
-        const Word delimiters = static_cast<Word>(byte(delimiter)) * kOnes;
-        while (end_ - p >= kWordSize && !holdsStop(wordAt(p), delimiters)) {
-            p += kWordSize;
+        // A word at a time while it holds neither.
+        const words::Word delimiters = words::repeated(byte(delimiter));
+        const words::Word backslashes = words::repeated('\\');
+        for (; end_ - p >= kWordSize; p += kWordSize) {
+            const words::Word word = words::at(p);
+            if ((words::below(word ^ delimiters, 1) | words::below(word ^ backslashes, 1)) != 0) {
+                break;
+            }
         }
         while (p != end_ && byte(*p) != delimiter && *p != '\\') {
             ++p;
@@ -207,11 +197,11 @@ class MemoryBytes {
     }
     const char* blanksEnd() const {
         // Between tokens there is mostly one blank or none; indentation is runs of spaces, passed a word at a time.
-        constexpr Word kSpaces = ' ' * kOnes;
+        constexpr words::Word kSpaces = words::repeated(' ');
         const char* p = at_;
         while (p != end_ && kClassicSpaces.contains[byte(*p)]) {
             ++p;
-            while (end_ - p >= kWordSize && *p == ' ' && wordAt(p) == kSpaces) {
+            while (end_ - p >= kWordSize && *p == ' ' && words::at(p) == kSpaces) {
                 p += kWordSize;
             }
         }

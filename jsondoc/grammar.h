@@ -65,6 +65,7 @@ class Parser {
     bool contents(Object& object) { return this->object(object); }
     bool contents(Array& array) { return this->array(array); }
     bool members();
+    bool elements();
     bool deeper();
 
     Bytes bytes_;
@@ -567,26 +568,37 @@ bool Parser<Bytes>::array(Array& array) {
     if (match(']')) {
         return true;
     }
-    // The elements gather on the parser's stack and move into storage of their exact number at the end: no
-    // growth by doubling, no storage left unused for the life of the document.
+    // The elements gather on the parser's stack and move into storage of their exact number at the end, whether
+    // the array ends well or not: no growth by doubling, no storage left unused for the life of the document.
     const std::size_t base = pending_.size();
+    const auto take = [&] {
+        const auto first = pending_.begin() + static_cast<std::ptrdiff_t>(base);
+        array.elements_.assign(std::make_move_iterator(first), std::make_move_iterator(pending_.end()));
+        pending_.erase(first, pending_.end());
+    };
     bool closed = false;
+    try {
+        closed = elements();
+    } catch (...) {
+        take();  // a read error keeps what was read before it, as in an object
+        throw;
+    }
+    take();
+    return closed;
+}
+
+template <typename Bytes>
+bool Parser<Bytes>::elements() {
     for (;;) {
         Value element;
         if (!value(element)) {
-            closed = match(']');  // also a comma before the closing bracket
-            break;
+            return match(']');  // also a comma before the closing bracket
         }
         pending_.push_back(std::move(element));
         if (!match(',')) {
-            closed = match(']');
-            break;
+            return match(']');
         }
     }
-    const auto first = pending_.begin() + static_cast<std::ptrdiff_t>(base);
-    array.elements_.assign(std::make_move_iterator(first), std::make_move_iterator(pending_.end()));
-    pending_.erase(first, pending_.end());
-    return closed;
 }
 
 }  // namespace jsondoc::detail

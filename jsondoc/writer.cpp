@@ -7,6 +7,7 @@
 #include "jsondoc/jsondoc.h"
 #include "jsondoc/number_writer.h"
 #include "jsondoc/text.h"
+#include "jsondoc/words.h"
 
 namespace jsondoc {
 namespace detail {
@@ -55,31 +56,6 @@ constexpr EscapeTable makeEscapeTable() {
 
 constexpr EscapeTable kEscapes = makeEscapeTable();
 constexpr std::size_t kLongestEscape = sizeof kEscapes.text[0];
-
-// Hands the text to put as runs of bytes that stand for themselves and the escapes between them.
-template <typename Put>
-void escapeRuns(std::string_view text, Put&& put) {
-    const char* run = text.data();
-    const char* const end = run + text.size();
-    for (const char* p = run; p != end; ++p) {
-        const auto b = static_cast<unsigned char>(*p);
-        if (kEscapes.plain[b]) {
-            continue;
-        }
-        put(std::string_view(run, static_cast<std::size_t>(p - run)));
-        put(std::string_view(kEscapes.text[b], kEscapes.size[b]));
-        run = p + 1;
-    }
-    put(std::string_view(run, static_cast<std::size_t>(end - run)));
-}
-
-}  // namespace
-
-void appendEscaped(std::string& out, std::string_view text) {
-    escapeRuns(text, [&out](std::string_view run) { out.append(run); });
-}
-
-namespace {
 
 constexpr std::size_t kStaging = 8192;
 // The longest text escaped in one reservation: every byte at its longest escape, with the quotation marks and the
@@ -158,19 +134,14 @@ void StreamWriter::settle() {
     next_ = staged_;
 }
 
-// The scan for bytes that need an escape goes a machine word at a time: on a 32-bit core a 64-bit word would take
-// two instructions for every step.
-using Word = std::uintptr_t;
-constexpr Word kOnes = ~Word(0) / 0xFF;
-constexpr Word kHigh = kOnes * 0x80;
+using words::Word;
 
 // Whether any byte of the word needs an escape: a control byte, a quotation mark, a backslash or a slash. A
 // quotation mark with its bit 1 flipped is 0x20, so that one test for bytes below 0x21 finds it with the control
 // bytes (which stay below 0x20).
 bool needsEscape(Word word) {
-    const auto hasBelow = [](Word x, Word n) { return (x - n * kOnes) & ~x & kHigh; };
-    return (hasBelow(word ^ (0x02 * kOnes), 0x21) | hasBelow(word ^ ('\\' * kOnes), 1) |
-            hasBelow(word ^ ('/' * kOnes), 1)) != 0;
+    return (words::below(word ^ words::repeated(0x02), 0x21) | words::below(word ^ words::repeated('\\'), 1) |
+            words::below(word ^ words::repeated('/'), 1)) != 0;
 }
 
 // Copies bytes from p to end escaped to out and returns the end of what it wrote; out has room for the longest
@@ -183,7 +154,7 @@ char* escapeInto(char* out, const char* const begin, const char* const end) {
         const char* stop = end;
         Word word;
         if (end - p >= kWord) {
-            std::memcpy(&word, p, sizeof word);
+            word = words::at(p);
             std::memcpy(out, &word, sizeof word);
             if (!needsEscape(word)) {
                 p += kWord;
@@ -194,7 +165,7 @@ char* escapeInto(char* out, const char* const begin, const char* const end) {
         } else if (p != end && end - begin >= kWord) {
             // The last few bytes: the word that ends with them, when it is plain, written over the plain bytes
             // before them, which it repeats. Keys and short values mostly end so.
-            std::memcpy(&word, end - kWord, sizeof word);
+            word = words::at(end - kWord);
             if (!needsEscape(word)) {
                 std::memcpy(out + (end - p) - kWord, &word, sizeof word);
                 return out + (end - p);
@@ -215,6 +186,21 @@ char* escapeInto(char* out, const char* const begin, const char* const end) {
         }
     }
 }
+
+}  // namespace
+
+void appendEscaped(std::string& out, std::string_view text) {
+    // In pieces, so that a long text never takes room for its longest escape at once.
+    for (std::size_t at = 0; at < text.size(); at += kLongestPiece) {
+        const std::string_view piece = text.substr(at, kLongestPiece);
+        const std::size_t size = out.size();
+        out.resize(size + piece.size() * kLongestEscape);
+        const char* const last = escapeInto(&out[size], piece.data(), piece.data() + piece.size());
+        out.resize(static_cast<std::size_t>(last - out.data()));
+    }
+}
+
+namespace {
 
 void StreamWriter::quoted(std::string_view text) {
     const char* p = text.data();

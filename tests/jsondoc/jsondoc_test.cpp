@@ -345,17 +345,22 @@ TEST(StreamPosition, WhatRemainsAfterSuccessAndFailure) {
     std::istringstream failed("{\"a\":1}");
     failed.setstate(kFail);
     EXPECT_EQ(outcomeOf(object, failed), Outcome("failed", "{\"a\":1}", kFail)) << "a failed stream is not read";
-    // A buffer that fails to read past its text: the members read before the error stay, the one being read goes.
+    // A buffer that fails to read past its text: the members and elements read before the error stay, the one
+    // being read goes.
     struct FailingBuffer : std::streambuf {
         explicit FailingBuffer(std::string& text) { setg(text.data(), text.data(), text.data() + text.size()); }
         int_type underflow() override { throw std::ios_base::failure("read error"); }
     };
-    std::string text = R"({"b":1,"a":{"d":2,"c":3},"e":)";
-    FailingBuffer buffer(text);
-    std::istream broken(&buffer);
+    std::string text = R"({"b":1,"a":{"d":2,"c":3},"e":)", elements = R"([1,{"a":[2]},[3,)";
+    FailingBuffer buffer(text), elementBuffer(elements);
+    std::istream broken(&buffer), brokenArray(&elementBuffer);
     Object kept;
+    Array keptElements;
     EXPECT_TRUE(!Object::parse(broken, kept) && broken.bad() && compact(kept) == R"({"a": {"c": 3, "d": 2}, "b": 1})")
         << compact(kept);
+    EXPECT_TRUE(!Array::parse(brokenArray, keptElements) && brokenArray.bad() &&
+                compact(keptElements) == R"([1, {"a": [2]}])")
+        << compact(keptElements);
     // A directory opened as a file makes its buffer fail to read; the parse fails instead of letting the error escape.
     for (auto parse : {object, array, value}) {
         std::ifstream directory("/");
