@@ -58,9 +58,9 @@ constexpr EscapeTable kEscapes = makeEscapeTable();
 constexpr std::size_t kLongestEscape = sizeof kEscapes.text[0];
 
 constexpr std::size_t kStaging = 8192;
-// The longest text escaped in one reservation: every byte at its longest escape, with the quotation marks and the
-// separators around a key.
-constexpr std::size_t kLongestPiece = (kStaging - 6) / kLongestEscape;
+// The longest text escaped in one reservation: every byte at its longest escape and a word more, with the quotation
+// marks and the separators around a key.
+constexpr std::size_t kLongestPiece = (kStaging - 6 - sizeof(words::Word)) / kLongestEscape;
 
 // The compact form, gathered in a staging area that goes to the stream buffer through sputn whenever it fills.
 class StreamWriter {
@@ -136,54 +136,98 @@ void StreamWriter::settle() {
 
 using words::Word;
 
-// Whether any byte of the word needs an escape: a control byte, a quotation mark, a backslash or a slash. A
-// quotation mark with its bit 1 flipped is 0x20, so that one test for bytes below 0x21 finds it with the control
-// bytes (which stay below 0x20).
-bool needsEscape(Word word) {
-    return (words::below(word ^ words::repeated(0x02), 0x21) | words::below(word ^ words::repeated('\\'), 1) |
-            words::below(word ^ words::repeated('/'), 1)) != 0;
+constexpr bool kLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+
+// The word with its first byte in memory as its lowest, on either byte order.
+Word inMemoryOrder(Word word) {
+    if constexpr (kLittleEndian) {
+        return word;
+    } else if constexpr (sizeof(Word) == 8) {
+        return static_cast<Word>(__builtin_bswap64(word));
+    } else {
+        return static_cast<Word>(__builtin_bswap32(static_cast<std::uint32_t>(word)));
+    }
+}
+
+// The bytes of a word (in memory order) that need an escape, each marked by its high bit: a control byte, a
+// quotation mark, a backslash or a slash. A quotation mark with its bit 1 flipped is 0x20, so that one test for bytes
+// below 0x21 finds it with the control bytes (which stay below 0x20). These are the word tests for bytes below a bound
+// with their common factor taken out: the flips leave each byte's high bit as it was, so ~word stands for the three.
+// The lowest mark is exact, since a borrow only runs upward; marks above a byte that needs an escape may be false,
+// and every byte that needs one is marked.
+Word escapeMarks(Word word) {
+    const Word borrows = ((word ^ words::repeated(0x02)) - words::repeated(0x21)) |
+                         ((word ^ words::repeated('\\')) - words::repeated(1)) |
+                         ((word ^ words::repeated('/')) - words::repeated(1));
+    return borrows & ~word & words::repeated(0x80);
+}
+
+// The number of bytes below the lowest marked one.
+unsigned bytesBefore(Word marks) {
+    if constexpr (sizeof(Word) == sizeof(unsigned)) {
+        return static_cast<unsigned>(__builtin_ctz(static_cast<unsigned>(marks))) / 8;
+    } else {
+        return static_cast<unsigned>(__builtin_ctzll(marks)) / 8;
+    }
+}
+
+// Writes the text that stands for the byte b and returns its end. A byte wrongly marked is written as itself.
+char* escapeByte(char* out, unsigned char b) {
+    std::memcpy(out, kEscapes.text[b], kLongestEscape);
+    return out + kEscapes.size[b];
 }
 
 // Copies bytes from p to end escaped to out and returns the end of what it wrote; out has room for the longest
-// escape of every byte. Each word is stored before it is tested: a plain one, which text mostly is, costs a load,
-// the test and a store.
+// escape of every byte and a word more. Each word is stored before it is tested, so that a plain one, which text
+// mostly is, costs a load, the test and a store; in one that is not, the bytes before the first that needs an
+// escape are already in place, and the next word starts after it.
 char* escapeInto(char* out, const char* const begin, const char* const end) {
     constexpr std::ptrdiff_t kWord = sizeof(Word);
     const char* p = begin;
+    if (end - begin < kWord) {
+        for (; p != end; ++p) {
+            out = escapeByte(out, static_cast<unsigned char>(*p));
+        }
+        return out;
+    }
+    const char* const last = end - kWord;
+    while (p <= last) {
+        const Word word = words::at(p);
+        std::memcpy(out, &word, sizeof word);
+        const Word marks = escapeMarks(inMemoryOrder(word));
+        if (__builtin_expect(marks == 0, 1)) {
+            p += kWord;
+            out += kWord;
+            continue;
+        }
+        const unsigned before = bytesBefore(marks);
+        out = escapeByte(out + before, static_cast<unsigned char>(p[before]));
+        p += before + 1;
+    }
+    if (p == end) {
+        return out;
+    }
+    // The last few bytes, from the word that ends with them: shifted down to them and written whole, the room after
+    // the text taking the rest.
+    const unsigned shift = 8 * static_cast<unsigned>(kWord - (end - p));
+    const Word word = inMemoryOrder(words::at(end - kWord));
+    Word rest = word >> shift;
+    Word marks = escapeMarks(word) >> shift;
     for (;;) {
-        const char* stop = end;
-        Word word;
-        if (end - p >= kWord) {
-            word = words::at(p);
-            std::memcpy(out, &word, sizeof word);
-            if (!needsEscape(word)) {
-                p += kWord;
-                out += kWord;
-                continue;
-            }
-            stop = p + kWord;
-        } else if (p != end && end - begin >= kWord) {
-            // The last few bytes: the word that ends with them, when it is plain, written over the plain bytes
-            // before them, which it repeats. Keys and short values mostly end so.
-            word = words::at(end - kWord);
-            if (!needsEscape(word)) {
-                std::memcpy(out + (end - p) - kWord, &word, sizeof word);
-                return out + (end - p);
-            }
+        const Word stored = inMemoryOrder(rest);
+        std::memcpy(out, &stored, sizeof stored);
+        if (marks == 0) {
+            return out + (end - p);
         }
-        // The bytes of a word that holds an escape, or the last few.
-        for (; p != stop; ++p) {
-            const auto b = static_cast<unsigned char>(*p);
-            if (kEscapes.plain[b]) {
-                *out++ = *p;
-            } else {
-                std::memcpy(out, kEscapes.text[b], kLongestEscape);
-                out += kEscapes.size[b];
-            }
-        }
+        const unsigned before = bytesBefore(marks);
+        out = escapeByte(out + before, static_cast<unsigned char>(p[before]));
+        p += before + 1;
         if (p == end) {
             return out;
         }
+        const unsigned taken = 8 * (before + 1);
+        rest >>= taken;
+        marks >>= taken;
     }
 }
 
@@ -194,7 +238,7 @@ void appendEscaped(std::string& out, std::string_view text) {
     for (std::size_t at = 0; at < text.size(); at += kLongestPiece) {
         const std::string_view piece = text.substr(at, kLongestPiece);
         const std::size_t size = out.size();
-        out.resize(size + piece.size() * kLongestEscape);
+        out.resize(size + piece.size() * kLongestEscape + sizeof(Word));
         const char* const last = escapeInto(&out[size], piece.data(), piece.data() + piece.size());
         out.resize(static_cast<std::size_t>(last - out.data()));
     }
@@ -206,7 +250,7 @@ void StreamWriter::quoted(std::string_view text) {
     const char* p = text.data();
     const char* const end = p + text.size();
     std::size_t piece = std::min(text.size(), kLongestPiece);
-    char* out = reserve(piece * kLongestEscape + 2);
+    char* out = reserve(piece * kLongestEscape + 2 + sizeof(Word));
     *out++ = '"';
     for (;;) {
         out = escapeInto(out, p, p + piece);
@@ -216,7 +260,7 @@ void StreamWriter::quoted(std::string_view text) {
         }
         next_ = out;
         piece = std::min(static_cast<std::size_t>(end - p), kLongestPiece);
-        out = reserve(piece * kLongestEscape + 1);
+        out = reserve(piece * kLongestEscape + 1 + sizeof(Word));
     }
     *out++ = '"';
     next_ = out;
@@ -232,7 +276,7 @@ void StreamWriter::key(std::string_view text, bool first) {
         return;
     }
     // The separators with the key, in one reservation: objects are mostly short keys and short values.
-    char* out = reserve(text.size() * kLongestEscape + 6);
+    char* out = reserve(text.size() * kLongestEscape + 6 + sizeof(Word));
     if (!first) {
         std::memcpy(out, ", ", 2);
         out += 2;
