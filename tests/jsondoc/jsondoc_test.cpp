@@ -517,7 +517,10 @@ TEST(Escaping, StringsAndKeysAreEscapedAlikeInBothForms) {
         {String("\x00\x01\x1F", 3), "\\u0000\\u0001\\u001f"}, {"\x7F\xC3\xA9\xFF", "\x7F\xC3\xA9\xFF"},
         {"plain, it's <&>", "plain, it's <&>"},  // and long enough to be scanned a word at a time:
         {"0123456/89abcdef\"0123456789abcdef0123456\x01tail",
-         "0123456\\/89abcdef\\\"0123456789abcdef0123456\\u0001tail"}};
+         "0123456\\/89abcdef\\\"0123456789abcdef0123456\\u0001tail"},
+        // '#' after a byte to escape, whose borrow may mark it too; escapes in the last bytes, and in the word that
+        // ends the text, before them.
+        {"abcdefg\n#\"#/", "abcdefg\\n#\\\"#\\/"}, {"abcdefgh\"#", "abcdefgh\\\"#"}, {"\t#", "\\t#"}};
     // clang-format on
     for (const auto& [text, escaped] : cases) {
         const std::string quoted = "\"" + escaped + "\"";
