@@ -190,20 +190,25 @@ char* escapeInto(char* out, const char* const begin, const char* const end) {
         }
         return out;
     }
-    const char* const last = end - kWord;
-    while (p <= last) {
-        const Word word = words::at(p);
-        std::memcpy(out, &word, sizeof word);
+    // Text and output at one index from their own starts, so that a plain word moves one register on.
+    std::ptrdiff_t at = 0;
+    std::ptrdiff_t last = end - p - kWord;
+    while (at <= last) {
+        const Word word = words::at(p + at);
+        std::memcpy(out + at, &word, sizeof word);
         const Word marks = escapeMarks(inMemoryOrder(word));
         if (__builtin_expect(marks == 0, 1)) {
-            p += kWord;
-            out += kWord;
+            at += kWord;
             continue;
         }
-        const unsigned before = bytesBefore(marks);
+        const std::ptrdiff_t before = at + static_cast<std::ptrdiff_t>(bytesBefore(marks));
         out = escapeByte(out + before, static_cast<unsigned char>(p[before]));
         p += before + 1;
+        last -= before + 1;
+        at = 0;
     }
+    p += at;
+    out += at;
     if (p == end) {
         return out;
     }
