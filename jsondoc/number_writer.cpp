@@ -233,6 +233,32 @@ Significand roundWord(std::uint32_t word, int length, int precision) {
     return rounded;
 }
 
+// An integer below 2^32 of more digits than the precision, rounded to it, as %g lays it out: always with an
+// exponent, which is positive and below 100. The identifiers of a million or more that documents hold come here.
+std::size_t layOutWord(bool negative, const Significand& rounded, int precision, char* buffer) {
+    char digits[16];  // precision is below the ten digits of the largest word
+    auto value = static_cast<std::uint32_t>(rounded.digits);
+    int length = precision;
+    while (length > 1 && value % 10 == 0) {  // %g leaves no trailing zeros
+        value /= 10;
+        --length;
+    }
+    writeDigits(value, length, digits + length);
+    char* out = buffer;
+    if (negative) {
+        *out++ = '-';
+    }
+    *out = digits[0];
+    out[1] = '.';
+    // A copy of fixed size is a few moves where one of the exact size is a call; the buffer has room for it.
+    std::memcpy(out + 2, digits + 1, 8);
+    out += length > 1 ? length + 1 : 1;
+    std::memcpy(out, "e+", 2);
+    out[2] = static_cast<char>('0' + rounded.exponent / 10);
+    out[3] = static_cast<char>('0' + rounded.exponent % 10);
+    return static_cast<std::size_t>(out + 4 - buffer);
+}
+
 // Rounds to nearest, exactly, the numbers whose scaled digits 64-bit arithmetic holds; false for the others.
 bool roundExactly(const Number& number, int precision, Significand& rounded) {
     if (precision < 1 || precision > kMaxExactPrecision || !std::isfinite(number) || number == 0) {
@@ -322,8 +348,7 @@ std::size_t GeneralFormat::operator()(const Number& number, int precision, char*
             return static_cast<std::size_t>(out + length - buffer);
         }
         if (toNearest_) {
-            significand = roundWord(word, length, precision);
-            rounded = true;
+            return layOutWord(std::signbit(number), roundWord(word, length, precision), precision, buffer);
         }
     } else if (toNearest_) {
         rounded = roundExactly(number, precision, significand);
