@@ -60,7 +60,7 @@ constexpr std::size_t kLongestEscape = sizeof kEscapes.text[0];
 constexpr std::size_t kStaging = 8192;
 // The longest text escaped in one reservation: every byte at its longest escape and a word more, with the quotation
 // marks and the separators around a key.
-constexpr std::size_t kLongestPiece = (kStaging - 6 - sizeof(words::Word)) / kLongestEscape;
+constexpr std::size_t kLongestPiece = (kStaging - 7 - sizeof(words::Word)) / kLongestEscape;
 
 // The compact form, gathered in a staging area that goes to the stream buffer through sputn whenever it fills.
 class StreamWriter {
@@ -280,15 +280,18 @@ void StreamWriter::key(std::string_view text, bool first) {
         put(": ");
         return;
     }
-    // The separators with the key, in one reservation: objects are mostly short keys and short values.
-    char* out = reserve(text.size() * kLongestEscape + 6 + sizeof(Word));
-    if (!first) {
-        std::memcpy(out, ", ", 2);
-        out += 2;
+    // The separators with the key, in one reservation: objects are mostly short keys and short values. Each is
+    // stored as a word of four bytes, its terminating zero past the kept ones: one store, where three bytes are two.
+    char* out = reserve(text.size() * kLongestEscape + 7 + sizeof(Word));
+    std::memcpy(out, ", \"", 4);
+    if (first) {
+        *out = '"';
+        ++out;
+    } else {
+        out += 3;
     }
-    *out++ = '"';
     out = escapeInto(out, text.data(), text.data() + text.size());
-    std::memcpy(out, "\": ", 3);
+    std::memcpy(out, "\": ", 4);
     next_ = out + 3;
 }
 
