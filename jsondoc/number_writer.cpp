@@ -234,28 +234,27 @@ Significand roundWord(std::uint32_t word, int length, int precision) {
 }
 
 // An integer below 2^32 of more digits than the precision, rounded to it, as %g lays it out: always with an
-// exponent, which is positive and below 100. The identifiers of a million or more that documents hold come here.
+// exponent, which is positive and, below 10^10, of one digit. The identifiers of a million or more that documents
+// hold come here.
 std::size_t layOutWord(bool negative, const Significand& rounded, int precision, char* buffer) {
-    char digits[16];  // precision is below the ten digits of the largest word
     auto value = static_cast<std::uint32_t>(rounded.digits);
     int length = precision;
     while (length > 1 && value % 10 == 0) {  // %g leaves no trailing zeros
         value /= 10;
         --length;
     }
-    writeDigits(value, length, digits + length);
     char* out = buffer;
     if (negative) {
         *out++ = '-';
     }
-    *out = digits[0];
+    // The digits one place on, and the first moved back before the point; with one digit the exponent takes the
+    // point's place.
+    writeDigits(value, length, out + 1 + length);
+    out[0] = out[1];
     out[1] = '.';
-    // A copy of fixed size is a few moves where one of the exact size is a call; the buffer has room for it.
-    std::memcpy(out + 2, digits + 1, 8);
     out += length > 1 ? length + 1 : 1;
-    std::memcpy(out, "e+", 2);
-    out[2] = static_cast<char>('0' + rounded.exponent / 10);
-    out[3] = static_cast<char>('0' + rounded.exponent % 10);
+    std::memcpy(out, "e+0", 4);
+    out[3] = static_cast<char>('0' + rounded.exponent);
     return static_cast<std::size_t>(out + 4 - buffer);
 }
 
@@ -328,13 +327,24 @@ std::size_t formatByPrintf(const Number& number, int precision, char* buffer) {
     return size < 0 ? 0 : static_cast<std::size_t>(size);
 }
 
+// The numbers that are not integers below 2^32. Apart, so that the integers' path saves and restores only the
+// registers it uses.
+[[gnu::noinline]] std::size_t formatOther(const Number& number, int precision, bool toNearest, char* buffer) {
+    Significand significand;
+    if (toNearest && roundExactly(number, precision, significand)) {
+        return layOut(std::signbit(number), significand.digits, significand.exponent, precision, buffer);
+    }
+    if (const std::size_t size = formatIntegral(number, precision, buffer)) {
+        return size;
+    }
+    return toNearest ? formatByLibrary(number, precision, buffer) : formatByPrintf(number, precision, buffer);
+}
+
 }  // namespace
 
 GeneralFormat::GeneralFormat() : toNearest_(std::fegetround() == FE_TONEAREST) {}
 
 std::size_t GeneralFormat::operator()(const Number& number, int precision, char* buffer) const {
-    Significand significand;
-    bool rounded = false;
     std::uint32_t word = 0;
     if (wholeWord(number, word)) {
         // Below 10^precision its digits, in every rounding mode.
@@ -350,16 +360,8 @@ std::size_t GeneralFormat::operator()(const Number& number, int precision, char*
         if (toNearest_) {
             return layOutWord(std::signbit(number), roundWord(word, length, precision), precision, buffer);
         }
-    } else if (toNearest_) {
-        rounded = roundExactly(number, precision, significand);
     }
-    if (rounded) {
-        return layOut(std::signbit(number), significand.digits, significand.exponent, precision, buffer);
-    }
-    if (const std::size_t size = formatIntegral(number, precision, buffer)) {
-        return size;
-    }
-    return toNearest_ ? formatByLibrary(number, precision, buffer) : formatByPrintf(number, precision, buffer);
+    return formatOther(number, precision, toNearest_, buffer);
 }
 
 void appendNumber(std::string& out, const Number& number, const GeneralFormat& format) {
