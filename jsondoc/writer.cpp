@@ -186,7 +186,12 @@ char* escapeInto(char* out, const char* const begin, const char* const end) {
     const char* p = begin;
     if (end - begin < kWord) {
         for (; p != end; ++p) {
-            out = escapeByte(out, static_cast<unsigned char>(*p));
+            const auto b = static_cast<unsigned char>(*p);
+            if (kEscapes.plain[b]) {
+                *out++ = *p;
+            } else {
+                out = escapeByte(out, b);
+            }
         }
         return out;
     }
