@@ -97,6 +97,7 @@ class StreamBytes {
 
     // The shortcuts of text in memory: not here.
     bool skipTo(char) { return false; }
+    bool skipWord(std::string_view) { return false; }
     bool plainString(int, std::string_view&) { return false; }
     int skipBlanks() { return kNotHere; }
 
@@ -159,6 +160,20 @@ class MemoryBytes {
         ++at_;
         return true;
     }
+    // Consumes the word when it comes next.
+    bool skipWord(std::string_view word) {
+        if (static_cast<std::size_t>(end_ - at_) < word.size()) {
+            return false;
+        }
+        // Four or five bytes: a call to compare them costs more.
+        for (std::size_t i = 0; i < word.size(); ++i) {
+            if (at_[i] != word[i]) {
+                return false;
+            }
+        }
+        at_ += word.size();
+        return true;
+    }
     // A string without escapes that ends in this text: its bytes, and the closing delimiter consumed.
     bool plainString(int delimiter, std::string_view& text) {
         const char* p = plainEnd(delimiter);
@@ -201,8 +216,15 @@ class MemoryBytes {
         const char* p = at_;
         while (p != end_ && kClassicSpaces.contains[byte(*p)]) {
             ++p;
-            while (end_ - p >= kWordSize && *p == ' ' && words::at(p) == kSpaces) {
+            if (end_ - p < kWordSize || *p != ' ') {
+                continue;
+            }
+            while (end_ - p >= kWordSize && words::at(p) == kSpaces) {
                 p += kWordSize;
+            }
+            // Less than a word of spaces is left before the next byte of another kind.
+            while (p != end_ && *p == ' ') {
+                ++p;
             }
         }
         return p;

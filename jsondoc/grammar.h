@@ -75,6 +75,8 @@ class Parser {
     // Elements of the arrays and members of the objects being read, innermost last.
     std::vector<Value> pending_;
     std::vector<Object::Member> pendingMembers_;
+    // The orders that sorted the members of earlier objects, by their number (Object::Members::adopt).
+    std::vector<std::uint8_t> memberOrders_;
     State state_;
     unsigned depth_ = 0;
 };
@@ -465,7 +467,8 @@ inline bool Parser<Bytes>::numberValue(Value& value) {
 
 template <typename Bytes>
 bool Parser<Bytes>::keyword(std::string_view word, Value& value, Value::Type type, bool truth) {
-    if (!match(word)) {
+    // Text in memory holds the word mostly whole, with nothing in between.
+    if (!bytes_.skipWord(word) && !match(word)) {
         return false;
     }
     value.type_ = type;
@@ -515,10 +518,10 @@ bool Parser<Bytes>::object(Object& object) {
     try {
         closed = members();
     } catch (...) {
-        object.members_.adopt(pendingMembers_, base);  // a read error keeps what was read before it
+        object.members_.adopt(pendingMembers_, base, memberOrders_);  // a read error keeps what was read before it
         throw;
     }
-    object.members_.adopt(pendingMembers_, base);
+    object.members_.adopt(pendingMembers_, base, memberOrders_);
     return closed;
 }
 

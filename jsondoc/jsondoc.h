@@ -254,9 +254,10 @@ class Object {
         // Takes other's members, other's value winning where both have a key.
         void merge(Members&& other);
         // Becomes the members that a parse gathered from base on, in the order of the text: the last of equal keys
-        // wins.
-        void adopt(std::vector<Member>& gathered, std::size_t base);
-        void adoptUnordered(Member* first, Member* last);
+        // wins. orders keeps the orders found, from one object to the next of the parse.
+        void adopt(std::vector<Member>& gathered, std::size_t base, std::vector<std::uint8_t>& orders);
+        bool adoptInKnownOrder(Member* first, Member* last, const std::vector<std::uint8_t>& orders);
+        void adoptUnordered(Member* first, Member* last, std::vector<std::uint8_t>& orders);
 
         std::vector<Member> items_;
     };

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdint>
 #include <iterator>
 
 #include "jsondoc/jsondoc.h"
@@ -223,7 +224,7 @@ void Object::Members::merge(Members&& other) {
     items_.swap(merged);
 }
 
-void Object::Members::adopt(std::vector<Member>& gathered, std::size_t base) {
+void Object::Members::adopt(std::vector<Member>& gathered, std::size_t base, std::vector<std::uint8_t>& orders) {
     Member* const first = gathered.data() + base;
     Member* const last = gathered.data() + gathered.size();
     items_.clear();
@@ -232,13 +233,44 @@ void Object::Members::adopt(std::vector<Member>& gathered, std::size_t base) {
     const auto notAscending = [](const Member& a, const Member& b) { return !keyBefore(a.first, b.first); };
     if (std::adjacent_find(first, last, notAscending) == last) {
         items_.assign(std::make_move_iterator(first), std::make_move_iterator(last));
-    } else {
-        adoptUnordered(first, last);
+    } else if (!adoptInKnownOrder(first, last, orders)) {
+        adoptUnordered(first, last, orders);
     }
     gathered.erase(gathered.begin() + static_cast<std::ptrdiff_t>(base), gathered.end());
 }
 
-void Object::Members::adoptUnordered(Member* first, Member* last) {
+namespace {
+
+// Where the order last found for objects of this many members starts: one byte per member, after those of every
+// smaller number.
+std::size_t orderAt(std::size_t count) {
+    return count * (count - 1) / 2;
+}
+
+}  // namespace
+
+// Objects of one kind repeat their keys in the same order of the text: the order that sorted the last object of as
+// many members is tried first. When it gives keys in strictly ascending order, that is the sorted order, and no key
+// comes twice.
+bool Object::Members::adoptInKnownOrder(Member* first, Member* last, const std::vector<std::uint8_t>& orders) {
+    const auto count = static_cast<std::size_t>(last - first);
+    if (count > kInsertionSortLimit || orders.size() < orderAt(count + 1)) {
+        return false;
+    }
+    const std::uint8_t* const order = orders.data() + orderAt(count);
+    for (std::size_t i = 1; i < count; ++i) {
+        if (!keyBefore(first[order[i - 1]].first, first[order[i]].first)) {
+            return false;
+        }
+    }
+    items_.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        items_.push_back(std::move(first[order[i]]));
+    }
+    return true;
+}
+
+void Object::Members::adoptUnordered(Member* first, Member* last, std::vector<std::uint8_t>& orders) {
     const auto count = static_cast<std::size_t>(last - first);
     Member* nearby[kInsertionSortLimit];
     std::vector<Member*> far;
@@ -256,6 +288,12 @@ void Object::Members::adoptUnordered(Member* first, Member* last) {
     for (std::size_t i = 0; i < count; ++i) {
         if (i + 1 == count || order[i + 1]->first != order[i]->first) {
             order[kept++] = order[i];
+        }
+    }
+    if (kept == count && count <= kInsertionSortLimit) {
+        orders.resize(std::max(orders.size(), orderAt(count + 1)));
+        for (std::size_t i = 0; i < count; ++i) {
+            orders[orderAt(count) + i] = static_cast<std::uint8_t>(order[i] - first);
         }
     }
     items_.reserve(kept);
