@@ -384,6 +384,14 @@ inline bool Parser<Bytes>::readValue(Value& value) {
     if (c == '-' || (c >= '0' && c <= '9')) {
         return numberValue(value);
     }
+    if (c != kNotHere && c != kEof && c != '/') {
+        // Nothing stands between here and the next token: no comment to pass, no end to note.
+        if (c != '\'') {
+            return unquotedValue(value);
+        }
+        bytes_.take();
+        return stringValue('\'', value);
+    }
     int delimiter = '"';
     if (!match('"')) {
         if (peek() != '\'') {
