@@ -96,6 +96,7 @@ class StreamBytes {
     }
 
     // The shortcuts of text in memory: not here.
+    bool takeNext(char) { return false; }
     bool skipTo(char) { return false; }
     bool skipWord(std::string_view) { return false; }
     bool plainString(int, std::string_view&) { return false; }
@@ -151,6 +152,14 @@ class MemoryBytes {
         return false;
     }
 
+    // Consumes the expected byte when it comes next.
+    bool takeNext(char expected) {
+        if (at_ == end_ || *at_ != expected) {
+            return false;
+        }
+        ++at_;
+        return true;
+    }
     // Consumes blanks, and the expected byte when it comes next.
     bool skipTo(char expected) {
         at_ = blanksEnd();
@@ -196,13 +205,18 @@ class MemoryBytes {
     // Where the bytes before the next delimiter, backslash or end of the text end.
     const char* plainEnd(int delimiter) const {
         const char* p = at_;
-        // A word at a time while it holds neither.
+        // A word at a time while it holds neither. Both are below 0x80, so that a byte's high bit in either
+        // difference less one stands for a match there once the bytes at or above 0x80 are masked out: one mask
+        // serves both tests.
         const words::Word delimiters = words::repeated(byte(delimiter));
         const words::Word backslashes = words::repeated('\\');
-        for (; end_ - p >= kWordSize; p += kWordSize) {
-            const words::Word word = words::at(p);
-            if ((words::below(word ^ delimiters, 1) | words::below(word ^ backslashes, 1)) != 0) {
-                break;
+        if (end_ - p >= kWordSize) {
+            for (const char* const last = end_ - kWordSize; p <= last; p += kWordSize) {
+                const words::Word word = words::at(p);
+                const words::Word marks = ((word ^ delimiters) - words::kOnes) | ((word ^ backslashes) - words::kOnes);
+                if ((marks & ~word & words::repeated(0x80)) != 0) {
+                    break;
+                }
             }
         }
         while (p != end_ && byte(*p) != delimiter && *p != '\\') {

@@ -48,7 +48,9 @@ class Parser {
     int peek();
     void unread(std::size_t count);
     bool skipComment();
-    bool match(char expected);
+    // Mostly the expected byte comes next, which is taken in line.
+    bool match(char expected) { return (good() && bytes_.takeNext(expected)) || matchAfterBlanks(expected); }
+    bool matchAfterBlanks(char expected);
     bool match(std::string_view pattern);
     bool string(std::string_view& text);
     bool quoted(int delimiter, std::string_view& text);
@@ -177,7 +179,7 @@ bool Parser<Bytes>::skipComment() {
 }
 
 template <typename Bytes>
-bool Parser<Bytes>::match(char expected) {
+bool Parser<Bytes>::matchAfterBlanks(char expected) {
     // Where blanks are cheap to pass (text in memory), the byte is found at once.
     if (good() && bytes_.skipTo(expected)) {
         return true;
