@@ -131,12 +131,15 @@ bool keyLess(const Object::Member& member, std::string_view key) {
     return std::string_view(member.first) < key;
 }
 
-// Keys compare as unsigned bytes; the first byte mostly decides, without a call.
+// Keys compare as unsigned bytes; the first few bytes mostly decide, without a call.
 bool keyBefore(std::string_view a, std::string_view b) {
-    if (!a.empty() && !b.empty() && a[0] != b[0]) {
-        return static_cast<unsigned char>(a[0]) < static_cast<unsigned char>(b[0]);
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        if (a[i] != b[i]) {
+            return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
+        }
     }
-    return a < b;
+    return a.size() < b.size();
 }
 
 // Member places in the order of their keys; a type of its own, so that the sort takes the comparison in line.
