@@ -152,12 +152,16 @@ class MemoryBytes {
         return false;
     }
 
-    // Consumes the expected byte when it comes next.
+    // Consumes the expected byte when it comes next, or after one space as in compact text.
     bool takeNext(char expected) {
-        if (at_ == end_ || *at_ != expected) {
+        const char* p = at_;
+        if (p != end_ && *p == ' ') {
+            ++p;
+        }
+        if (p == end_ || *p != expected) {
             return false;
         }
-        ++at_;
+        at_ = p + 1;
         return true;
     }
     // Consumes blanks, and the expected byte when it comes next.

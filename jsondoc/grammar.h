@@ -76,7 +76,9 @@ class Parser {
     String text_;
     // Elements of the arrays and members of the objects being read, innermost last.
     std::vector<Value> pending_;
-    std::vector<Object::Member> pendingMembers_;
+    std::vector<PendingMember> pendingMembers_;
+    // The keys of pendingMembers_ that are not held in the text (escaped ones, or all from a stream), end to end.
+    String heldKeys_;
     // The orders that sorted the members of earlier objects, by their number (Object::Members::adopt).
     std::vector<std::uint8_t> memberOrders_;
     State state_;
@@ -524,14 +526,22 @@ bool Parser<Bytes>::object(Object& object) {
     // The members gather on the parser's stack in the order of the text and are ordered once, when the object
     // ends, whether it ends well or not.
     const std::size_t base = pendingMembers_.size();
+    const std::size_t heldBase = heldKeys_.size();
+    const auto take = [&] {
+        const auto first = pendingMembers_.begin() + static_cast<std::ptrdiff_t>(base);
+        object.members_.adopt(pendingMembers_.data() + base, pendingMembers_.data() + pendingMembers_.size(), heldKeys_,
+                              memberOrders_);
+        pendingMembers_.erase(first, pendingMembers_.end());
+        heldKeys_.resize(heldBase);
+    };
     bool closed = false;
     try {
         closed = members();
     } catch (...) {
-        object.members_.adopt(pendingMembers_, base, memberOrders_);  // a read error keeps what was read before it
+        take();  // a read error keeps what was read before it
         throw;
     }
-    object.members_.adopt(pendingMembers_, base, memberOrders_);
+    take();
     return closed;
 }
 
@@ -545,9 +555,15 @@ bool Parser<Bytes>::members() {
         if (!match(':')) {
             return false;
         }
-        // The key is made in its place before the value is read (an escaped key's text is only held until the next
-        // string); the value joins it when it is whole. Members of deeper objects come and go behind it meanwhile.
-        pendingMembers_.emplace_back(std::piecewise_construct, std::forward_as_tuple(keyText), std::forward_as_tuple());
+        // The key waits as it is read, made into a string only in its object; the value joins it when it is whole.
+        // Members of deeper objects come and go behind it meanwhile.
+        std::size_t heldAt = 0;
+        if (keyText.data() == text_.data()) {
+            // Read into text_, which the next string overwrites.
+            heldAt = heldKeys_.size() + 1;
+            heldKeys_.append(keyText);
+        }
+        pendingMembers_.emplace_back(keyText, heldAt);
         const std::size_t slot = pendingMembers_.size() - 1;
         Value value;
         bool read = false;
@@ -561,7 +577,7 @@ bool Parser<Bytes>::members() {
             pendingMembers_.pop_back();
             return match('}');  // the member is dropped; a closing brace may still end the object
         }
-        pendingMembers_[slot].second.swap(value);
+        pendingMembers_[slot].value.swap(value);
         if (!match(',')) {
             return match('}');
         }
