@@ -51,6 +51,10 @@ class Parser {
     // Mostly the expected byte comes next, which is taken in line.
     bool match(char expected) { return (good() && bytes_.takeNext(expected)) || matchAfterBlanks(expected); }
     bool matchAfterBlanks(char expected);
+    int nextByte();
+    bool closes(char closing);
+    enum Follow { kMore, kClosed, kNeither };
+    Follow follow(char closing);
     bool match(std::string_view pattern);
     bool string(std::string_view& text);
     bool quoted(int delimiter, std::string_view& text);
@@ -202,6 +206,48 @@ bool Parser<Bytes>::matchAfterBlanks(char expected) {
         }
     }
     return false;
+}
+
+// The next byte after blanks where text in memory tells it with nothing else to note; kNotHere where the general
+// way must decide (a stream, a comment, the end of the text, a failed state).
+template <typename Bytes>
+int Parser<Bytes>::nextByte() {
+    if (!good()) {
+        return kNotHere;
+    }
+    const int c = bytes_.skipBlanks();
+    return c == '/' || c == kEof ? kNotHere : c;
+}
+
+// Consumes the closing byte when it comes next, as match(closing) does. Any other byte fails it untouched.
+template <typename Bytes>
+bool Parser<Bytes>::closes(char closing) {
+    const int c = nextByte();
+    if (c == kNotHere) {
+        return match(closing);
+    }
+    if (c != byte(closing)) {
+        return false;
+    }
+    bytes_.take();
+    return true;
+}
+
+// After an element or a member, as match(',') and then match(closing) would take what comes.
+template <typename Bytes>
+typename Parser<Bytes>::Follow Parser<Bytes>::follow(char closing) {
+    const int c = nextByte();
+    if (c == kNotHere) {
+        if (match(',')) {
+            return kMore;
+        }
+        return match(closing) ? kClosed : kNeither;
+    }
+    if (c != ',' && c != byte(closing)) {
+        return kNeither;
+    }
+    bytes_.take();
+    return c == ',' ? kMore : kClosed;
 }
 
 // Consumes the whole pattern or, on a mismatch, puts back what it had matched. Comments may stand between the
@@ -520,7 +566,7 @@ bool Parser<Bytes>::object(Object& object) {
     if (!match('{')) {
         return false;
     }
-    if (match('}')) {
+    if (closes('}')) {
         return true;
     }
     // The members gather on the parser's stack in the order of the text and are ordered once, when the object
@@ -578,8 +624,8 @@ bool Parser<Bytes>::members() {
             return match('}');  // the member is dropped; a closing brace may still end the object
         }
         pendingMembers_[slot].value.swap(value);
-        if (!match(',')) {
-            return match('}');
+        if (const Follow after = follow('}'); after != kMore) {
+            return after == kClosed;
         }
     }
 }
@@ -594,7 +640,7 @@ bool Parser<Bytes>::array(Array& array) {
     if (!match('[')) {
         return false;
     }
-    if (match(']')) {
+    if (closes(']')) {
         return true;
     }
     // The elements gather on the parser's stack and move into storage of their exact number at the end, whether
@@ -624,8 +670,8 @@ bool Parser<Bytes>::elements() {
             return match(']');  // also a comma before the closing bracket
         }
         pending_.push_back(std::move(element));
-        if (!match(',')) {
-            return match(']');
+        if (const Follow after = follow(']'); after != kMore) {
+            return after == kClosed;
         }
     }
 }
