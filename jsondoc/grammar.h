@@ -54,7 +54,11 @@ class Parser {
     int nextByte();
     bool closes(char closing);
     enum Follow { kMore, kClosed, kNeither };
-    Follow follow(char closing);
+    // Mostly a comma comes next, which is taken in line.
+    Follow follow(char closing) {
+        return good() && bytes_.takeNext(',') ? kMore : followAfterBlanks(closing);
+    }
+    Follow followAfterBlanks(char closing);
     bool match(std::string_view pattern);
     bool string(std::string_view& text);
     bool quoted(int delimiter, std::string_view& text);
@@ -235,7 +239,7 @@ bool Parser<Bytes>::closes(char closing) {
 
 // After an element or a member, as match(',') and then match(closing) would take what comes.
 template <typename Bytes>
-typename Parser<Bytes>::Follow Parser<Bytes>::follow(char closing) {
+typename Parser<Bytes>::Follow Parser<Bytes>::followAfterBlanks(char closing) {
     const int c = nextByte();
     if (c == kNotHere) {
         if (match(',')) {
