@@ -197,7 +197,9 @@ bool wholeWord(const Number& number, std::uint32_t& word) {
     if (!(magnitude < 4294967296.0L)) {
         return false;
     }
-    word = static_cast<std::uint32_t>(magnitude);
+    // Rounded, not truncated: a truncating conversion of an x87 long double switches the rounding mode twice, and
+    // a fraction fails the comparison whichever way it went.
+    word = static_cast<std::uint32_t>(std::llrint(magnitude));
     return static_cast<Number>(word) == magnitude;
 }
 
@@ -237,14 +239,22 @@ bool roundExactly(const Number& number, int precision, Significand& rounded) {
         return false;
     }
     constexpr int kDigits = std::numeric_limits<Number>::digits;
+    static_assert(kDigits <= 64, "the mantissa is taken in 64 bits");
     int binary = 0;
-    // The mantissa as an integer, taken in two 32-bit halves: 32-bit ARM converts those in hardware, 64 bits in
-    // software.
-    constexpr Number kHalfWord = 4294967296.0L;
-    const Number scaled = std::frexp(std::fabs(number), &binary) * kHalfWord *
-                          static_cast<Number>(std::uint64_t{1} << (kDigits - 32));  // times 2^kDigits
-    const auto high = static_cast<std::uint32_t>(scaled / kHalfWord);
-    const auto mantissa = (std::uint64_t{high} << 32) | static_cast<std::uint32_t>(scaled - high * kHalfWord);
+    std::uint64_t mantissa = 0;  // |x| = mantissa * 2^(binary - kDigits)
+    if (kNumberIsDouble && !(std::fabs(number) < std::numeric_limits<Number>::min())) {
+        // A normal double's mantissa and exponent are in its bits; frexp is a library call on the unit.
+        const std::uint64_t bits = bitsOf(number);
+        mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | std::uint64_t{1} << 52;
+        binary = static_cast<int>(bits >> 52 & 0x7FF) - 1022;
+    } else {
+        // The mantissa as an integer, which is exact in any rounding mode; rounded rather than truncated as above,
+        // and a 64-bit one taken less its top bit, which a signed conversion cannot hold.
+        constexpr Number kTop = static_cast<Number>(std::uint64_t{1} << (kDigits - 1));
+        const Number scaled = std::frexp(std::fabs(number), &binary) * kTop * 2;  // times 2^kDigits
+        mantissa = kDigits < 64 ? static_cast<std::uint64_t>(std::llrint(scaled))
+                                : static_cast<std::uint64_t>(std::llrint(scaled - kTop)) | std::uint64_t{1} << 63;
+    }
     // 2^(binary - 1) <= |x| < 2^binary; the decimal exponent is that of 2^(binary - 1) or one more. 78913 / 2^18
     // is log10(2) closely enough for the floor to be exact within +-1650; 1000 keeps the division's operand positive.
     if (binary < -200 || binary > 200) {

@@ -149,8 +149,9 @@ TEST(Reset, EmptiesTheContentsButKeepsTheTypeAndTheWaitingKey) {
 
 TEST(ArrayModel, AnArrayOperandIsFlattenedButAValueHoldingOneIsNested) {
     const Array pair = parsed<Array>("[1, 2]");
+    const Value nested(pair);  // taken by copy: the lvalue path of operator<<
     Array array(Value("x")), moved;
-    EXPECT_EQ(compact((array << pair << Value(pair)).append(pair)), R"(["x", 1, 2, [1, 2], [1, 2]])");
+    EXPECT_EQ(compact((array << pair << nested).append(pair)), R"(["x", 1, 2, [1, 2], [1, 2]])");
     array = Value(pair);
     EXPECT_EQ(compact(array), "[[1, 2]]");
     EXPECT_EQ(compact(moved << parsed<Array>("[3]") << parsed<Array>("[4, 5]")), "[3, 4, 5]");
