@@ -55,9 +55,7 @@ class Parser {
     bool closes(char closing);
     enum Follow { kMore, kClosed, kNeither };
     // Mostly a comma comes next, which is taken in line.
-    Follow follow(char closing) {
-        return good() && bytes_.takeNext(',') ? kMore : followAfterBlanks(closing);
-    }
+    Follow follow(char closing) { return good() && bytes_.takeNext(',') ? kMore : followAfterBlanks(closing); }
     Follow followAfterBlanks(char closing);
     bool match(std::string_view pattern);
     bool string(std::string_view& text);
