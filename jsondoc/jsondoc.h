@@ -213,7 +213,8 @@ struct Kind<Object> {
 };
 
 // A member that the parser has read and its object not yet taken: the key's text where it lies or, when heldAt is
-// not zero, at heldAt - 1 among the keys held aside (escaped ones, whose text lasts only until the next string).
+// not zero, at heldAt - 1 among the keys held aside (escaped ones and those of a stream, whose text lasts only until
+// the next string).
 struct PendingMember {
     PendingMember(std::string_view text, std::size_t at) noexcept : key(text), heldAt(at) {}
     std::string_view key;
