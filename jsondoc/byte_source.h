@@ -96,7 +96,9 @@ class StreamBytes {
     }
 
     // The shortcuts of text in memory: not here.
+    bool takeNext(char) { return false; }
     bool skipTo(char) { return false; }
+    bool skipWord(std::string_view) { return false; }
     bool plainString(int, std::string_view&) { return false; }
     int skipBlanks() { return kNotHere; }
 
@@ -150,6 +152,18 @@ class MemoryBytes {
         return false;
     }
 
+    // Consumes the expected byte when it comes next, or after one space as in compact text.
+    bool takeNext(char expected) {
+        const char* p = at_;
+        if (p != end_ && *p == ' ') {
+            ++p;
+        }
+        if (p == end_ || *p != expected) {
+            return false;
+        }
+        at_ = p + 1;
+        return true;
+    }
     // Consumes blanks, and the expected byte when it comes next.
     bool skipTo(char expected) {
         at_ = blanksEnd();
@@ -157,6 +171,20 @@ class MemoryBytes {
             return false;
         }
         ++at_;
+        return true;
+    }
+    // Consumes the word when it comes next.
+    bool skipWord(std::string_view word) {
+        if (static_cast<std::size_t>(end_ - at_) < word.size()) {
+            return false;
+        }
+        // Four or five bytes: a call to compare them costs more.
+        for (std::size_t i = 0; i < word.size(); ++i) {
+            if (at_[i] != word[i]) {
+                return false;
+            }
+        }
+        at_ += word.size();
         return true;
     }
     // A string without escapes that ends in this text: its bytes, and the closing delimiter consumed.
@@ -181,13 +209,18 @@ class MemoryBytes {
     // Where the bytes before the next delimiter, backslash or end of the text end.
     const char* plainEnd(int delimiter) const {
         const char* p = at_;
-        // A word at a time while it holds neither.
+        // A word at a time while it holds neither. Both are below 0x80, so that a byte's high bit in either
+        // difference less one stands for a match there once the bytes at or above 0x80 are masked out: one mask
+        // serves both tests.
         const words::Word delimiters = words::repeated(byte(delimiter));
         const words::Word backslashes = words::repeated('\\');
-        for (; end_ - p >= kWordSize; p += kWordSize) {
-            const words::Word word = words::at(p);
-            if ((words::below(word ^ delimiters, 1) | words::below(word ^ backslashes, 1)) != 0) {
-                break;
+        if (end_ - p >= kWordSize) {
+            for (const char* const last = end_ - kWordSize; p <= last; p += kWordSize) {
+                const words::Word word = words::at(p);
+                const words::Word marks = ((word ^ delimiters) - words::kOnes) | ((word ^ backslashes) - words::kOnes);
+                if ((marks & ~word & words::repeated(0x80)) != 0) {
+                    break;
+                }
             }
         }
         while (p != end_ && byte(*p) != delimiter && *p != '\\') {
@@ -201,8 +234,15 @@ class MemoryBytes {
         const char* p = at_;
         while (p != end_ && kClassicSpaces.contains[byte(*p)]) {
             ++p;
-            while (end_ - p >= kWordSize && *p == ' ' && words::at(p) == kSpaces) {
+            if (end_ - p < kWordSize || *p != ' ') {
+                continue;
+            }
+            while (end_ - p >= kWordSize && words::at(p) == kSpaces) {
                 p += kWordSize;
+            }
+            // Less than a word of spaces is left before the next byte of another kind.
+            while (p != end_ && *p == ' ') {
+                ++p;
             }
         }
         return p;

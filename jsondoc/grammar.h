@@ -48,7 +48,15 @@ class Parser {
     int peek();
     void unread(std::size_t count);
     bool skipComment();
-    bool match(char expected);
+    // Mostly the expected byte comes next, which is taken in line.
+    bool match(char expected) { return (good() && bytes_.takeNext(expected)) || matchAfterBlanks(expected); }
+    bool matchAfterBlanks(char expected);
+    int nextByte();
+    bool closes(char closing);
+    enum Follow { kMore, kClosed, kNeither };
+    // Mostly a comma comes next, which is taken in line.
+    Follow follow(char closing) { return good() && bytes_.takeNext(',') ? kMore : followAfterBlanks(closing); }
+    Follow followAfterBlanks(char closing);
     bool match(std::string_view pattern);
     bool string(std::string_view& text);
     bool quoted(int delimiter, std::string_view& text);
@@ -74,7 +82,11 @@ class Parser {
     String text_;
     // Elements of the arrays and members of the objects being read, innermost last.
     std::vector<Value> pending_;
-    std::vector<Object::Member> pendingMembers_;
+    std::vector<PendingMember> pendingMembers_;
+    // The keys of pendingMembers_ that are not held in the text (escaped ones, or all from a stream), end to end.
+    String heldKeys_;
+    // The orders that sorted the members of earlier objects, by their number (Object::Members::adopt).
+    std::vector<std::uint8_t> memberOrders_;
     State state_;
     unsigned depth_ = 0;
 };
@@ -175,7 +187,7 @@ bool Parser<Bytes>::skipComment() {
 }
 
 template <typename Bytes>
-bool Parser<Bytes>::match(char expected) {
+bool Parser<Bytes>::matchAfterBlanks(char expected) {
     // Where blanks are cheap to pass (text in memory), the byte is found at once.
     if (good() && bytes_.skipTo(expected)) {
         return true;
@@ -196,6 +208,48 @@ bool Parser<Bytes>::match(char expected) {
         }
     }
     return false;
+}
+
+// The next byte after blanks where text in memory tells it with nothing else to note; kNotHere where the general
+// way must decide (a stream, a comment, the end of the text, a failed state).
+template <typename Bytes>
+int Parser<Bytes>::nextByte() {
+    if (!good()) {
+        return kNotHere;
+    }
+    const int c = bytes_.skipBlanks();
+    return c == '/' || c == kEof ? kNotHere : c;
+}
+
+// Consumes the closing byte when it comes next, as match(closing) does. Any other byte fails it untouched.
+template <typename Bytes>
+bool Parser<Bytes>::closes(char closing) {
+    const int c = nextByte();
+    if (c == kNotHere) {
+        return match(closing);
+    }
+    if (c != byte(closing)) {
+        return false;
+    }
+    bytes_.take();
+    return true;
+}
+
+// After an element or a member, as match(',') and then match(closing) would take what comes.
+template <typename Bytes>
+typename Parser<Bytes>::Follow Parser<Bytes>::followAfterBlanks(char closing) {
+    const int c = nextByte();
+    if (c == kNotHere) {
+        if (match(',')) {
+            return kMore;
+        }
+        return match(closing) ? kClosed : kNeither;
+    }
+    if (c != ',' && c != byte(closing)) {
+        return kNeither;
+    }
+    bytes_.take();
+    return c == ',' ? kMore : kClosed;
 }
 
 // Consumes the whole pattern or, on a mismatch, puts back what it had matched. Comments may stand between the
@@ -382,6 +436,14 @@ inline bool Parser<Bytes>::readValue(Value& value) {
     if (c == '-' || (c >= '0' && c <= '9')) {
         return numberValue(value);
     }
+    if (c != kNotHere && c != kEof && c != '/') {
+        // Nothing stands between here and the next token: no comment to pass, no end to note.
+        if (c != '\'') {
+            return unquotedValue(value);
+        }
+        bytes_.take();
+        return stringValue('\'', value);
+    }
     int delimiter = '"';
     if (!match('"')) {
         if (peek() != '\'') {
@@ -465,7 +527,8 @@ inline bool Parser<Bytes>::numberValue(Value& value) {
 
 template <typename Bytes>
 bool Parser<Bytes>::keyword(std::string_view word, Value& value, Value::Type type, bool truth) {
-    if (!match(word)) {
+    // Text in memory holds the word mostly whole, with nothing in between.
+    if (!bytes_.skipWord(word) && !match(word)) {
         return false;
     }
     value.type_ = type;
@@ -505,20 +568,28 @@ bool Parser<Bytes>::object(Object& object) {
     if (!match('{')) {
         return false;
     }
-    if (match('}')) {
+    if (closes('}')) {
         return true;
     }
     // The members gather on the parser's stack in the order of the text and are ordered once, when the object
     // ends, whether it ends well or not.
     const std::size_t base = pendingMembers_.size();
+    const std::size_t heldBase = heldKeys_.size();
+    const auto take = [&] {
+        const auto first = pendingMembers_.begin() + static_cast<std::ptrdiff_t>(base);
+        object.members_.adopt(pendingMembers_.data() + base, pendingMembers_.data() + pendingMembers_.size(), heldKeys_,
+                              memberOrders_);
+        pendingMembers_.erase(first, pendingMembers_.end());
+        heldKeys_.resize(heldBase);
+    };
     bool closed = false;
     try {
         closed = members();
     } catch (...) {
-        object.members_.adopt(pendingMembers_, base);  // a read error keeps what was read before it
+        take();  // a read error keeps what was read before it
         throw;
     }
-    object.members_.adopt(pendingMembers_, base);
+    take();
     return closed;
 }
 
@@ -532,9 +603,15 @@ bool Parser<Bytes>::members() {
         if (!match(':')) {
             return false;
         }
-        // The key is made in its place before the value is read (an escaped key's text is only held until the next
-        // string); the value joins it when it is whole. Members of deeper objects come and go behind it meanwhile.
-        pendingMembers_.emplace_back(std::piecewise_construct, std::forward_as_tuple(keyText), std::forward_as_tuple());
+        // The key waits as it is read, made into a string only in its object; the value joins it when it is whole.
+        // Members of deeper objects come and go behind it meanwhile.
+        std::size_t heldAt = 0;
+        if (keyText.data() == text_.data()) {
+            // Read into text_, which the next string overwrites.
+            heldAt = heldKeys_.size() + 1;
+            heldKeys_.append(keyText);
+        }
+        pendingMembers_.emplace_back(keyText, heldAt);
         const std::size_t slot = pendingMembers_.size() - 1;
         Value value;
         bool read = false;
@@ -548,9 +625,9 @@ bool Parser<Bytes>::members() {
             pendingMembers_.pop_back();
             return match('}');  // the member is dropped; a closing brace may still end the object
         }
-        pendingMembers_[slot].second.swap(value);
-        if (!match(',')) {
-            return match('}');
+        pendingMembers_[slot].value.swap(value);
+        if (const Follow after = follow('}'); after != kMore) {
+            return after == kClosed;
         }
     }
 }
@@ -565,7 +642,7 @@ bool Parser<Bytes>::array(Array& array) {
     if (!match('[')) {
         return false;
     }
-    if (match(']')) {
+    if (closes(']')) {
         return true;
     }
     // The elements gather on the parser's stack and move into storage of their exact number at the end, whether
@@ -595,8 +672,8 @@ bool Parser<Bytes>::elements() {
             return match(']');  // also a comma before the closing bracket
         }
         pending_.push_back(std::move(element));
-        if (!match(',')) {
-            return match(']');
+        if (const Follow after = follow(']'); after != kMore) {
+            return after == kClosed;
         }
     }
 }

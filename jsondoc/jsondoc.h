@@ -212,6 +212,16 @@ struct Kind<Object> {
     static constexpr const char* isText = "is<Object>()";
 };
 
+// A member that the parser has read and its object not yet taken: the key's text where it lies or, when heldAt is
+// not zero, at heldAt - 1 among the keys held aside (escaped ones and those of a stream, whose text lasts only until
+// the next string).
+struct PendingMember {
+    PendingMember(std::string_view text, std::size_t at) noexcept : key(text), heldAt(at) {}
+    std::string_view key;
+    std::size_t heldAt;
+    Value value;
+};
+
 template <typename T>
 using EnableIfNumber = std::enable_if_t<std::is_arithmetic_v<T> && !std::is_same_v<T, bool>, int>;
 template <typename T>
@@ -253,10 +263,15 @@ class Object {
         void assign(String&& key, Value&& value);
         // Takes other's members, other's value winning where both have a key.
         void merge(Members&& other);
-        // Becomes the members that a parse gathered from base on, in the order of the text: the last of equal keys
-        // wins.
-        void adopt(std::vector<Member>& gathered, std::size_t base);
-        void adoptUnordered(Member* first, Member* last);
+        // Becomes the members that a parse gathered, in the order of the text: the last of equal keys wins. The
+        // keys held aside lie in held; orders keeps the orders found, from one object to the next of the parse.
+        void adopt(detail::PendingMember* first, detail::PendingMember* last, std::string_view held,
+                   std::vector<std::uint8_t>& orders);
+        bool adoptInKnownOrder(detail::PendingMember* first, detail::PendingMember* last,
+                               const std::vector<std::uint8_t>& orders);
+        void adoptUnordered(detail::PendingMember* first, detail::PendingMember* last,
+                            std::vector<std::uint8_t>& orders);
+        void take(detail::PendingMember& member);
 
         std::vector<Member> items_;
     };

@@ -111,7 +111,37 @@ bool convertScanned(Decimal decimal, std::string_view text, Number& result) {
            convertByLibrary(text, result);
 }
 
+namespace {
+
+// An integer of up to nine digits, the most common number, is exact in 32-bit arithmetic: the bytes it took, or 0
+// to leave the text to the general reading.
+std::size_t readShortInteger(std::string_view text, Number& result) {
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    const bool negative = p != end && *p == '-';
+    p += negative ? 1 : 0;
+    const char* const first = p;
+    constexpr std::ptrdiff_t kMostDigits = 9;
+    std::uint32_t value = 0;
+    for (; p != end && isDigit(*p); ++p) {
+        if (p - first == kMostDigits) {
+            return 0;
+        }
+        value = value * 10 + static_cast<std::uint32_t>(*p - '0');
+    }
+    if (p == first || (p != end && (*p == '.' || *p == 'e' || *p == 'E'))) {
+        return 0;
+    }
+    result = negative ? -static_cast<Number>(value) : static_cast<Number>(value);
+    return static_cast<std::size_t>(p - text.data());
+}
+
+}  // namespace
+
 std::size_t readNumber(std::string_view text, Number& result) {
+    if (const std::size_t taken = readShortInteger(text, result); taken != 0) {
+        return taken;
+    }
     InPlace input(text);
     Decimal decimal;
     if (!scanDecimal(input, decimal)) {

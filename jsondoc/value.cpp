@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdint>
 #include <iterator>
 
 #include "jsondoc/jsondoc.h"
@@ -130,17 +131,22 @@ bool keyLess(const Object::Member& member, std::string_view key) {
     return std::string_view(member.first) < key;
 }
 
-// Keys compare as unsigned bytes; the first byte mostly decides, without a call.
+// Keys compare as unsigned bytes; the first few bytes mostly decide, without a call.
 bool keyBefore(std::string_view a, std::string_view b) {
-    if (!a.empty() && !b.empty() && a[0] != b[0]) {
-        return static_cast<unsigned char>(a[0]) < static_cast<unsigned char>(b[0]);
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        if (a[i] != b[i]) {
+            return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
+        }
     }
-    return a < b;
+    return a.size() < b.size();
 }
 
 // Member places in the order of their keys; a type of its own, so that the sort takes the comparison in line.
 struct KeyOrder {
-    bool operator()(const Object::Member* a, const Object::Member* b) const { return keyBefore(a->first, b->first); }
+    bool operator()(const detail::PendingMember* a, const detail::PendingMember* b) const {
+        return keyBefore(a->key, b->key);
+    }
 };
 
 // Objects are mostly small: up to this many members their places sort on the stack by insertion, with no buffer
@@ -149,13 +155,13 @@ constexpr std::ptrdiff_t kLinearSearchLimit = 16;
 constexpr std::size_t kInsertionSortLimit = 64;
 
 // Stable, so that of equal keys the one read last stays last. Only the places move, not the members.
-void sortStable(Object::Member** first, Object::Member** last) {
+void sortStable(detail::PendingMember** first, detail::PendingMember** last) {
     if (last - first > static_cast<std::ptrdiff_t>(kInsertionSortLimit)) {
         std::stable_sort(first, last, KeyOrder{});
         return;
     }
     for (auto it = first + 1; it < last; ++it) {
-        Object::Member* const moving = *it;
+        detail::PendingMember* const moving = *it;
         if (!KeyOrder{}(moving, *(it - 1))) {
             continue;
         }
@@ -223,26 +229,68 @@ void Object::Members::merge(Members&& other) {
     items_.swap(merged);
 }
 
-void Object::Members::adopt(std::vector<Member>& gathered, std::size_t base) {
-    Member* const first = gathered.data() + base;
-    Member* const last = gathered.data() + gathered.size();
-    items_.clear();
-    // Most objects come with their keys in order and each once, which one pass tells: then the members move into
-    // storage of their exact size as they are.
-    const auto notAscending = [](const Member& a, const Member& b) { return !keyBefore(a.first, b.first); };
-    if (std::adjacent_find(first, last, notAscending) == last) {
-        items_.assign(std::make_move_iterator(first), std::make_move_iterator(last));
-    } else {
-        adoptUnordered(first, last);
-    }
-    gathered.erase(gathered.begin() + static_cast<std::ptrdiff_t>(base), gathered.end());
+void Object::Members::take(detail::PendingMember& member) {
+    items_.emplace_back(std::piecewise_construct, std::forward_as_tuple(member.key),
+                        std::forward_as_tuple(std::move(member.value)));
 }
 
-void Object::Members::adoptUnordered(Member* first, Member* last) {
+void Object::Members::adopt(detail::PendingMember* first, detail::PendingMember* last, std::string_view held,
+                            std::vector<std::uint8_t>& orders) {
+    items_.clear();
+    for (auto* member = first; member != last; ++member) {
+        if (member->heldAt != 0) {
+            member->key = held.substr(member->heldAt - 1, member->key.size());
+        }
+    }
+    // Most objects come with their keys in order and each once, which one pass tells: then the members are made
+    // in storage of their exact size as they come.
+    const auto notAscending = [](const auto& a, const auto& b) { return !keyBefore(a.key, b.key); };
+    if (std::adjacent_find(first, last, notAscending) == last) {
+        items_.reserve(static_cast<std::size_t>(last - first));
+        std::for_each(first, last, [this](detail::PendingMember& member) { take(member); });
+    } else if (!adoptInKnownOrder(first, last, orders)) {
+        adoptUnordered(first, last, orders);
+    }
+}
+
+namespace {
+
+// Where the order last found for objects of this many members starts: one byte per member, after those of every
+// smaller number.
+std::size_t orderAt(std::size_t count) {
+    return count * (count - 1) / 2;
+}
+
+}  // namespace
+
+// Objects of one kind repeat their keys in the same order of the text: the order that sorted the last object of as
+// many members is tried first. When it gives keys in strictly ascending order, that is the sorted order, and no key
+// comes twice.
+bool Object::Members::adoptInKnownOrder(detail::PendingMember* first, detail::PendingMember* last,
+                                        const std::vector<std::uint8_t>& orders) {
     const auto count = static_cast<std::size_t>(last - first);
-    Member* nearby[kInsertionSortLimit];
-    std::vector<Member*> far;
-    Member** order = nearby;
+    if (count > kInsertionSortLimit || orders.size() < orderAt(count + 1)) {
+        return false;
+    }
+    const std::uint8_t* const order = orders.data() + orderAt(count);
+    for (std::size_t i = 1; i < count; ++i) {
+        if (!keyBefore(first[order[i - 1]].key, first[order[i]].key)) {
+            return false;
+        }
+    }
+    items_.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        take(first[order[i]]);
+    }
+    return true;
+}
+
+void Object::Members::adoptUnordered(detail::PendingMember* first, detail::PendingMember* last,
+                                     std::vector<std::uint8_t>& orders) {
+    const auto count = static_cast<std::size_t>(last - first);
+    detail::PendingMember* nearby[kInsertionSortLimit];
+    std::vector<detail::PendingMember*> far;
+    detail::PendingMember** order = nearby;
     if (count > kInsertionSortLimit) {
         far.resize(count);
         order = far.data();
@@ -254,13 +302,19 @@ void Object::Members::adoptUnordered(Member* first, Member* last) {
     // Of each run of equal keys the last is kept.
     std::size_t kept = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        if (i + 1 == count || order[i + 1]->first != order[i]->first) {
+        if (i + 1 == count || order[i + 1]->key != order[i]->key) {
             order[kept++] = order[i];
+        }
+    }
+    if (kept == count && count <= kInsertionSortLimit) {
+        orders.resize(std::max(orders.size(), orderAt(count + 1)));
+        for (std::size_t i = 0; i < count; ++i) {
+            orders[orderAt(count) + i] = static_cast<std::uint8_t>(order[i] - first);
         }
     }
     items_.reserve(kept);
     for (std::size_t i = 0; i < kept; ++i) {
-        items_.push_back(std::move(*order[i]));
+        take(*order[i]);
     }
 }
 

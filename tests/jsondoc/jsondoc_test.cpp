@@ -234,6 +234,9 @@ TEST(ArrayGrammar, JsonWithItsWideningsIsReadAndAllElseFails) {
         {"[]", "[]"}, {"[1,2,]", "[1, 2]"}, {"[1,,2]", "[1, null, 2]"}, {"[,1]", "[null, 1]"}, {"[,]", "[null]"},
         {"[+1, .5, 5., 01, 1E+2, -0.25e-1, 00012]", "[1, 0.5, 5, 1, 100, -0.025, 12]"},
         {"['single', \"double\"]", R"(["single", "double"])"},
+        // Objects of as many members in another order of keys, or with a key twice (escaped once), order anew.
+        {R"([{"c":1,"a":2,"b":3},{"c":4,"b":5,"a":6},{"z":7,"x":8,"y":9},{"b":1,"\u0062":2,"a":3}])",
+         R"([{"a": 2, "b": 3, "c": 1}, {"a": 6, "b": 5, "c": 4}, {"x": 8, "y": 9, "z": 7}, {"a": 3, "b": 2}])"},
         {"[[1 {\"a\":1}]", R"([{"a": 1}])"},  // a failed array is retried as an object from where it stopped
         {"[1e-99999]", "[0]"},                // underflow is no failure
         {"[\n          1,\t         \n \t        2\r\n               ,3         ]", "[1, 2, 3]"},  // runs of blanks
