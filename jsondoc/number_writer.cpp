@@ -197,10 +197,15 @@ bool wholeWord(const Number& number, std::uint32_t& word) {
     if (!(magnitude < 4294967296.0L)) {
         return false;
     }
-    // Rounded, not truncated: a truncating conversion of an x87 long double switches the rounding mode twice, and
-    // a fraction fails the comparison whichever way it went.
+    // Past 2^(digits - 1) a Number has no bits below the units: the sum less that power is the magnitude rounded
+    // to an integer, which a fraction is not. Only integers go on to the conversion, a slow round trip on x87.
+    constexpr Number kUnits = static_cast<Number>(std::uint64_t{1} << (std::numeric_limits<Number>::digits - 1));
+    if (magnitude + kUnits - kUnits != magnitude) {
+        return false;
+    }
+    // Rounded, not truncated: a truncating conversion of an x87 long double switches the rounding mode twice.
     word = static_cast<std::uint32_t>(std::llrint(magnitude));
-    return static_cast<Number>(word) == magnitude;
+    return true;
 }
 
 // The number of digits of word, from its bit length; 1233 / 2^12 is log10(2) closely enough below 2^32.
@@ -276,7 +281,27 @@ bool roundExactly(const Number& number, int precision, Significand& rounded) {
         // The mantissa as an integer, which is exact in any rounding mode; rounded rather than truncated as above,
         // and a 64-bit one taken less its top bit, which a signed conversion cannot hold.
         constexpr Number kTop = static_cast<Number>(std::uint64_t{1} << (kDigits - 1));
-        const Number scaled = std::frexp(std::fabs(number), &binary) * kTop * 2;  // times 2^kDigits
+        const Number magnitude = std::fabs(number);
+        Number scaled = 0;  // times 2^(kDigits - binary)
+        // The exponent from the bits of the nearest double, which every platform lays out alike, where frexp would
+        // be a call; the double may have rounded up to the next power of two.
+        double approximate = static_cast<double>(magnitude);
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &approximate, sizeof bits);
+        const int biased = static_cast<int>(bits >> 52 & 0x7FF);
+        if (biased > 1023 - 200 && biased < 1023 + 200) {
+            binary = biased - 1022;
+            const std::uint64_t powerBits = static_cast<std::uint64_t>(1023 + kDigits - binary) << 52;
+            double power = 0;
+            std::memcpy(&power, &powerBits, sizeof power);
+            scaled = magnitude * power;
+            if (scaled < kTop) {
+                scaled *= 2;
+                --binary;
+            }
+        } else {
+            scaled = std::frexp(magnitude, &binary) * kTop * 2;
+        }
         mantissa = kDigits < 64 ? static_cast<std::uint64_t>(std::llrint(scaled))
                                 : static_cast<std::uint64_t>(std::llrint(scaled - kTop)) | std::uint64_t{1} << 63;
     }

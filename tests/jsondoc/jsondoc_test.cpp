@@ -504,6 +504,9 @@ TEST(NumberWriting, AgreesWithTheStreamAndPrintf) {
     }
     numbers.push_back(std::ldexp(static_cast<Number>(0xd288ce703afb7e91u), -70));       // (128.5 + 2^-66) / 10^4
     numbers.push_back(std::ldexp(1 + std::ldexp(Number(1), 1 - Limits::digits), -15));  // a tie at 10, but for a bit
+    for (int power : {-126, 0, 20}) {  // below a power of two by less than its nearest double is
+        numbers.push_back(std::ldexp(1 - std::ldexp(Number(1000), -64), power));
+    }
     // Both references follow the rounding mode: 0.1 rounded up is "0.100001" at precision 6.
     for (int mode : {FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO, FE_TONEAREST}) {
         std::fesetround(mode);
