@@ -7,9 +7,33 @@
 #include <locale.h>
 
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace jsondoc::detail {
+
+// Whether Float is laid out as the 64-bit IEEE double, whose bits the number code reads instead of computing with
+// it: the emulator that runs the unit's code in the benchmarks makes each floating-point instruction a call.
+template <typename Float>
+inline constexpr bool kIsDouble = std::numeric_limits<Float>::is_iec559&& std::numeric_limits<Float>::digits == 53 &&
+                                  sizeof(Float) == sizeof(std::uint64_t);
+
+// The bits of a Float laid out as a double, and back. Only branches that kIsDouble chooses run them; the others
+// still compile them.
+template <typename Float>
+std::uint64_t doubleBits(const Float& x) {
+    static_assert(sizeof(Float) >= sizeof(std::uint64_t));
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &x, sizeof bits);
+    return bits;
+}
+template <typename Float>
+Float fromDoubleBits(std::uint64_t bits) {
+    static_assert(sizeof(Float) >= sizeof(std::uint64_t));
+    Float x = 0;
+    std::memcpy(&x, &bits, sizeof x);
+    return x;
+}
 
 // 10^0 to 10^19, the powers in 64 bits, and the reciprocals that divide by them.
 struct PowersOfTen {

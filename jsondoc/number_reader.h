@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -69,13 +68,9 @@ FloatPair<Float> exactProduct(Float a, Float b) {
 // The neighbours of a positive normal Float: where it is the IEEE double, one step of its bits, without a call.
 template <typename Float>
 Float neighbour(Float x, bool up) {
-    if constexpr (std::numeric_limits<Float>::is_iec559 && std::numeric_limits<Float>::digits == 53 &&
-                  sizeof(Float) == sizeof(std::uint64_t)) {
-        std::uint64_t bits = 0;
-        std::memcpy(&bits, &x, sizeof bits);
-        bits = up ? bits + 1 : bits - 1;
-        std::memcpy(&x, &bits, sizeof x);
-        return x;
+    if constexpr (kIsDouble<Float>) {
+        const std::uint64_t bits = doubleBits(x);
+        return fromDoubleBits<Float>(up ? bits + 1 : bits - 1);
     } else {
         return std::nextafter(x, up ? std::numeric_limits<Float>::infinity() : Float(0));
     }

@@ -180,7 +180,7 @@ struct Significand {
 // from 32-bit arithmetic, which 32-bit ARM has in hardware.
 bool wholeWord(const Number& number, std::uint32_t& word) {
     if constexpr (kNumberIsDouble) {
-        const std::uint64_t bits = bitsOf(number);
+        const std::uint64_t bits = doubleBits(number);
         const int exponent = static_cast<int>(bits >> 52 & 0x7FF) - 1023;
         const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
         if (exponent < 0) {  // zero, a fraction or a subnormal
@@ -270,46 +270,33 @@ bool roundExactly(const Number& number, int precision, Significand& rounded) {
     }
     constexpr int kDigits = std::numeric_limits<Number>::digits;
     static_assert(kDigits <= 64, "the mantissa is taken in 64 bits");
-    int binary = 0;
+    const Number magnitude = std::fabs(number);
+    // The exponent from the bits of the nearest double, which every platform lays out alike (frexp would be a call),
+    // and a double's mantissa with it. Subnormal doubles and the exponents the arithmetic below does not take fall
+    // out here.
+    const std::uint64_t bits = doubleBits(static_cast<double>(magnitude));
+    int binary = static_cast<int>(bits >> 52 & 0x7FF) - 1022;  // 2^(binary - 1) <= that double < 2^binary
+    if (binary < -200 || binary > 200) {
+        return false;
+    }
     std::uint64_t mantissa = 0;  // |x| = mantissa * 2^(binary - kDigits)
-    if (kNumberIsDouble && !(std::fabs(number) < std::numeric_limits<Number>::min())) {
-        // A normal double's mantissa and exponent are in its bits; frexp is a library call on the unit.
-        const std::uint64_t bits = bitsOf(number);
+    if constexpr (kNumberIsDouble) {
         mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | std::uint64_t{1} << 52;
-        binary = static_cast<int>(bits >> 52 & 0x7FF) - 1022;
     } else {
-        // The mantissa as an integer, which is exact in any rounding mode; rounded rather than truncated as above,
-        // and a 64-bit one taken less its top bit, which a signed conversion cannot hold.
+        // The double may have rounded up to the next power of two, and then the scaled magnitude lies below the top
+        // bit. The mantissa is an integer, exact in any rounding mode: rounded rather than truncated as above, and a
+        // 64-bit one taken less its top bit, which a signed conversion cannot hold.
         constexpr Number kTop = static_cast<Number>(std::uint64_t{1} << (kDigits - 1));
-        const Number magnitude = std::fabs(number);
-        Number scaled = 0;  // times 2^(kDigits - binary)
-        // The exponent from the bits of the nearest double, which every platform lays out alike, where frexp would
-        // be a call; the double may have rounded up to the next power of two.
-        double approximate = static_cast<double>(magnitude);
-        std::uint64_t bits = 0;
-        std::memcpy(&bits, &approximate, sizeof bits);
-        const int biased = static_cast<int>(bits >> 52 & 0x7FF);
-        if (biased > 1023 - 200 && biased < 1023 + 200) {
-            binary = biased - 1022;
-            const std::uint64_t powerBits = static_cast<std::uint64_t>(1023 + kDigits - binary) << 52;
-            double power = 0;
-            std::memcpy(&power, &powerBits, sizeof power);
-            scaled = magnitude * power;
-            if (scaled < kTop) {
-                scaled *= 2;
-                --binary;
-            }
-        } else {
-            scaled = std::frexp(magnitude, &binary) * kTop * 2;
+        Number scaled = magnitude * fromDoubleBits<double>(static_cast<std::uint64_t>(1023 + kDigits - binary) << 52);
+        if (scaled < kTop) {
+            scaled *= 2;
+            --binary;
         }
         mantissa = kDigits < 64 ? static_cast<std::uint64_t>(std::llrint(scaled))
                                 : static_cast<std::uint64_t>(std::llrint(scaled - kTop)) | std::uint64_t{1} << 63;
     }
-    // 2^(binary - 1) <= |x| < 2^binary; the decimal exponent is that of 2^(binary - 1) or one more. 78913 / 2^18
-    // is log10(2) closely enough for the floor to be exact within +-1650; 1000 keeps the division's operand positive.
-    if (binary < -200 || binary > 200) {
-        return false;
-    }
+    // The decimal exponent is that of 2^(binary - 1) or one more. 78913 / 2^18 is log10(2) closely enough for the
+    // floor to be exact within +-1650; 1000 keeps the division's operand positive.
     int exponent = ((binary - 1) * 78913 + 1000 * 262144) / 262144 - 1000;
     std::uint64_t digits = 0;
     Rest rest = Rest::kZero;

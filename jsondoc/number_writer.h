@@ -4,11 +4,9 @@
 
 #include <cmath>
 #include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <limits>
 #include <string>
 
+#include "jsondoc/decimal.h"
 #include "jsondoc/jsondoc.h"
 
 namespace jsondoc::detail {
@@ -27,20 +25,11 @@ class GeneralFormat {
     bool toNearest_;
 };
 
-// Whether the type is the 64-bit double, whose bits the writer reads instead of computing with it: the emulator that
-// runs the unit's code in the benchmarks makes each floating-point instruction a call.
-inline constexpr bool kNumberIsDouble =
-    std::numeric_limits<Number>::is_iec559 && sizeof(Number) == sizeof(std::uint64_t);
-
-inline std::uint64_t bitsOf(const Number& number) {
-    std::uint64_t bits = 0;
-    std::memcpy(&bits, &number, sizeof bits);
-    return bits;
-}
+inline constexpr bool kNumberIsDouble = kIsDouble<Number>;
 
 inline bool isFinite(const Number& number) {
     if constexpr (kNumberIsDouble) {
-        return (bitsOf(number) >> 52 & 0x7FF) != 0x7FF;
+        return (doubleBits(number) >> 52 & 0x7FF) != 0x7FF;
     }
     return std::isfinite(number);
 }
