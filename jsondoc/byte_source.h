@@ -217,8 +217,8 @@ class MemoryBytes {
         if (end_ - p >= kWordSize) {
             for (const char* const last = end_ - kWordSize; p <= last; p += kWordSize) {
                 const words::Word word = words::at(p);
-                const words::Word marks = ((word ^ delimiters) - words::kOnes) | ((word ^ backslashes) - words::kOnes);
-                if ((marks & ~word & words::repeated(0x80)) != 0) {
+                const words::Word tests = words::borrows(word ^ delimiters, 1) | words::borrows(word ^ backslashes, 1);
+                if (words::marked(tests, word) != 0) {
                     break;
                 }
             }

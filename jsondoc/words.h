@@ -23,10 +23,17 @@ constexpr Word repeated(unsigned char b) {
     return b * kOnes;
 }
 
-// Nonzero when some byte of x is below n (n at most 0x80), never zero when one is: its high bit is set, and so may
-// be those of bytes above it. Masks of several tests are or-ed and tested once.
-constexpr Word below(Word x, unsigned char n) {
-    return (x - n * kOnes) & ~x & (kOnes * 0x80);
+// Each byte of x less n, the borrows running upward: a byte's high bit comes out set where the byte is below n (n at
+// most 0x80), and may for a byte above one that is. Several tests on bytes that share their high bit with the word's
+// (the word itself, or it xor-ed with a byte below 0x80) are or-ed, and marked() once.
+constexpr Word borrows(Word x, unsigned char n) {
+    return x - repeated(n);
+}
+
+// The bytes of word that the or-ed borrows of its tests mark, by their high bit; bytes at or above 0x80 never are.
+// The lowest mark is exact, those above it may be false, and every byte a test finds is marked.
+constexpr Word marked(Word tests, Word word) {
+    return tests & ~word & repeated(0x80);
 }
 
 }  // namespace jsondoc::detail::words

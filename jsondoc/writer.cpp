@@ -149,17 +149,14 @@ Word inMemoryOrder(Word word) {
     }
 }
 
-// The bytes of a word (in memory order) that need an escape, each marked by its high bit: a control byte, a
-// quotation mark, a backslash or a slash. A quotation mark with its bit 1 flipped is 0x20, so that one test for bytes
-// below 0x21 finds it with the control bytes (which stay below 0x20). These are the word tests for bytes below a bound
-// with their common factor taken out: the flips leave each byte's high bit as it was, so ~word stands for the three.
-// The lowest mark is exact, since a borrow only runs upward; marks above a byte that needs an escape may be false,
-// and every byte that needs one is marked.
+// The bytes of a word (in memory order) that need an escape, marked: a control byte, a quotation mark, a backslash
+// or a slash. A quotation mark with its bit 1 flipped is 0x20, so that one test for bytes below 0x21 finds it with
+// the control bytes (which stay below 0x20).
 Word escapeMarks(Word word) {
-    const Word borrows = ((word ^ words::repeated(0x02)) - words::repeated(0x21)) |
-                         ((word ^ words::repeated('\\')) - words::repeated(1)) |
-                         ((word ^ words::repeated('/')) - words::repeated(1));
-    return borrows & ~word & words::repeated(0x80);
+    using words::borrows, words::repeated;
+    return words::marked(
+        borrows(word ^ repeated(0x02), 0x21) | borrows(word ^ repeated('\\'), 1) | borrows(word ^ repeated('/'), 1),
+        word);
 }
 
 // The number of bytes below the lowest marked one.
